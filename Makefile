@@ -1,0 +1,32 @@
+# The two commands of the quick start: `make run` and `make test`.
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+SAMPLE ?= examples/plan_with_preview.cad
+
+.PHONY: all deps configure build run test clean
+
+all: build
+
+deps:
+	scripts/install-deps base
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+# Opens the viewer on the sample drawing; without a display, prints its header instead.
+run: build
+	@if [ -x $(BUILD)/bin/sheetpeek ] && [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/bin/sheetpeek $(SAMPLE); \
+	else \
+	  $(BUILD)/bin/sheetpeek-info $(SAMPLE); \
+	fi
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf $(BUILD)

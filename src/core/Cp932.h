@@ -1,0 +1,15 @@
+// Code page 932 to UTF-8, for the edges of the program (window, text and JSON output).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sheetpeek {
+
+// Invalid or cut sequences become U+FFFD; the rest of the text is kept.
+std::string Cp932ToUtf8(std::string_view cp932);
+
+// Replaces every byte that is not part of valid UTF-8 with U+FFFD (for file names).
+std::string SanitizeUtf8(std::string_view bytes);
+
+}  // namespace sheetpeek

@@ -1,0 +1,82 @@
+// Tagged-line reader for drawing files: one keyword plus comma-separated fields per record,
+// or a keyword plus an uninterpreted rest of line for the picture lines.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "FileInput.h"
+
+namespace sheetpeek {
+
+// Results of the read operations.
+enum : int {
+  kReadFailed = 0,  // nothing could be read, or the record broke off
+  kReadOk = 1,      // a line or record was read
+  kReadAtEnd = 2,   // the end of the file had already been reached
+};
+
+// A field text that does not convert to the number asked for.
+class ConversionError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A field index outside the fields of the current record.
+class ListIndexError : public std::out_of_range {
+ public:
+  using std::out_of_range::out_of_range;
+};
+
+// Strict field conversions, also used on their own by tests and tools.
+std::int32_t StrictToInt(const std::string& text);  // throws ConversionError
+double StrictToFloat(const std::string& text);      // throws ConversionError
+
+// True when the byte at `pos` of `buf` is the second byte of a code page 932
+// character, judged by counting the lead-range bytes directly before it.
+bool IsTrailByteByBackCount(const char* buf, std::size_t pos);
+
+class CExtractdata {
+ public:
+  explicit CExtractdata(std::string fileName);
+  ~CExtractdata() = default;
+  CExtractdata(const CExtractdata&) = delete;
+  CExtractdata& operator=(const CExtractdata&) = delete;
+
+  // Opens FileName for reading; regular files only. Called once.
+  bool Open();
+  // Why the last Open failed, for messages.
+  const OpenError& LastOpenError() const { return openError_; }
+
+  int ReadRecord();
+  int ReadRawLine();
+
+  std::int32_t GetInt(std::int32_t index) const;
+  double GetFloat(std::int32_t index) const;
+  std::string GetText(std::int32_t index) const;
+
+  std::string FileName;
+  std::vector<std::string> Fields;
+  std::string Keyword;
+  std::string LineRest;
+
+ private:
+  static constexpr std::size_t kLineBufferSize = 256;
+
+  // One line read into line_: at most 255 bytes, up to and including a LF.
+  bool ReadLine();
+  const std::string& FieldAt(std::int32_t index) const;
+
+  char line_[kLineBufferSize] = {};
+  std::size_t lineLength_ = 0;  // bytes before the first NUL of the line
+  TextInput input_;
+  OpenError openError_;
+};
+
+// The reader of the load under way, null at all other times. One per thread, so that
+// loads on several threads (batch tools) keep to their own reader.
+extern thread_local CExtractdata* CurrentExtractdata;
+
+}  // namespace sheetpeek

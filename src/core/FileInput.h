@@ -1,0 +1,54 @@
+// Buffered text-mode input over the host's binary file reads: CR bytes are removed,
+// a byte 0x1A ends the input, and the end-of-file indicator is set only by a read
+// that finds no more input.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace sheetpeek {
+
+struct OpenError {
+  enum Kind { None, NotFound, NotRegular, Denied, Other };
+  Kind kind = None;
+  std::string message;  // human-readable reason, empty when kind is None
+};
+
+// The host's raw file access: regular files only, never blocking on FIFOs or devices.
+class RawFile {
+ public:
+  virtual ~RawFile() = default;
+  // Reads up to `size` bytes; returns the count, 0 at the end, -1 on a read error.
+  virtual long Read(unsigned char* buffer, std::size_t size) = 0;
+};
+
+// Opens `path` (bytes as the operating system takes them) for reading.
+std::unique_ptr<RawFile> OpenRegularFile(const std::string& path, OpenError& error);
+
+class TextInput {
+ public:
+  bool Open(const std::string& path, OpenError& error);
+  bool IsOpen() const { return file_ != nullptr; }
+
+  // Copies bytes into `out` until a LF has been copied or `max` bytes, whichever
+  // comes first. Returns the number of bytes copied; 0 means the read found no
+  // input, and then the end-of-file indicator is set.
+  std::size_t ReadLine(char* out, std::size_t max);
+
+  bool AtEnd() const { return eof_; }
+  bool HadError() const { return error_; }
+
+ private:
+  bool Fill();
+
+  std::unique_ptr<RawFile> file_;
+  std::unique_ptr<unsigned char[]> buffer_;
+  std::size_t pos_ = 0;
+  std::size_t len_ = 0;
+  bool eof_ = false;    // the end-of-file indicator
+  bool ended_ = false;  // no more input: end of file, 0x1A or a read error
+  bool error_ = false;
+};
+
+}  // namespace sheetpeek

@@ -1,0 +1,88 @@
+// Everything the viewer knows about one drawing file's header, read in one step.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "PathName.h"
+#include "PreviewBitmap.h"
+
+namespace sheetpeek {
+
+struct TDrawingDate {
+  std::int32_t Year = 0;
+  std::int32_t Month = 0;
+  std::int32_t Day = 0;
+  std::int32_t Hour = 0;
+  std::int32_t Minute = 0;
+};
+
+enum TFileKind : std::uint8_t {
+  fkUnknown = 0,
+  fkAsciiDrawing = 1,
+  fkBinaryDrawing = 2,
+};
+
+// Display text of a file kind, code page 932 bytes.
+std::string FileKindDisplayText(TFileKind kind);
+
+class COrvicHeader {
+ public:
+  static constexpr int kItemCount = 20;
+
+  // Reads the header through CurrentExtractdata, which must be open on `path` and unread.
+  explicit COrvicHeader(const std::string& path, PathStyle style = HostPathStyle());
+  COrvicHeader(const COrvicHeader&) = delete;
+  COrvicHeader& operator=(const COrvicHeader&) = delete;
+
+  std::string DateText(const TDrawingDate& date) const;
+  std::string ElementCountText() const;
+  std::string FileKindText() const;
+
+  // Palette index of one colour character of the preview's encoded text.
+  static int ColorIndex(char c);
+
+  std::int32_t ImageWidth = 0;
+  std::int32_t ImageHeight = 0;
+  TDrawingDate CreateDate;
+  TDrawingDate UpdateDate;
+  std::int32_t ElementCount = 0;
+  std::string SheetName;
+  std::string SizeText;
+  std::string ScaleText;
+  double SheetWidth = 0;
+  double SheetHeight = 0;
+  std::int32_t ScaleNumerator = 0;
+  std::int32_t ScaleDenominator = 0;
+  bool FrameRead = false;  // a "Frame" record has set the four sheet values above
+  TFileKind FileKind = fkUnknown;
+  std::array<std::string, kItemCount> NoteLabel;
+  std::array<std::string, kItemCount> NoteText;
+  std::string Path;
+  std::string FileName;
+  std::string Folder;
+  std::unique_ptr<PreviewBitmap> ImageBitmap;
+  bool ReadOk = false;
+  bool HasImage = false;
+
+ private:
+  bool ReadHeader();
+  void ReadDate(TDrawingDate& date);
+  void ReadNote();
+  void ReadFrame();
+  bool ReadImage();
+};
+
+// What one load of a drawing gives: the header, or why the file did not open.
+struct LoadResult {
+  std::unique_ptr<COrvicHeader> header;  // null when the file did not open
+  OpenError error;
+};
+
+// Creates a reader for `path`, makes it CurrentExtractdata, opens it and, when it
+// opened, builds the header; the reader is gone again when this returns.
+LoadResult LoadDrawingHeader(const std::string& path, PathStyle style = HostPathStyle());
+
+}  // namespace sheetpeek
