@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "FileInput.h"
 #include "PathName.h"
 #include "PreviewBitmap.h"
 

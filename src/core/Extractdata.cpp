@@ -1,0 +1,257 @@
+#include "Extractdata.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include <locale.h>
+
+namespace sheetpeek {
+
+thread_local CExtractdata* CurrentExtractdata = nullptr;
+
+namespace {
+
+constexpr char kTab = '\t';
+constexpr char kLf = '\n';
+constexpr char kQuote = '"';
+constexpr char kBackslash = '\\';
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+[[noreturn]] void ThrowConversion(const std::string& text, const char* what) {
+  throw ConversionError("'" + text + "' is not a valid " + what);
+}
+
+// Locale-independent decimal conversion: the window toolkit may set a locale whose decimal
+// point is not ".".
+double CDecimalToDouble(const std::string& text, bool& outOfRange) {
+#if defined(_WIN32)
+  static _locale_t c = _create_locale(LC_NUMERIC, "C");
+  errno = 0;
+  long double v = _strtold_l(text.c_str(), nullptr, c);
+#else
+  static locale_t c = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+  errno = 0;
+  long double v = strtold_l(text.c_str(), nullptr, c);
+#endif
+  outOfRange = false;
+  if (std::isinf(v) || std::fabs(v) > std::numeric_limits<double>::max()) outOfRange = true;
+  return static_cast<double>(v);
+}
+
+}  // namespace
+
+std::int32_t StrictToInt(const std::string& text) {
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  bool hex = false;
+  if (i < n && text[i] == '$') {
+    hex = true;
+    i += 1;
+  } else if (i < n && (text[i] == 'x' || text[i] == 'X')) {
+    hex = true;
+    i += 1;
+  } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    hex = true;
+    i += 2;
+  }
+  if (i == n) ThrowConversion(text, "integer value");
+  // Magnitude in 64 bits; anything beyond 2^31 is out of range either way.
+  const std::uint64_t limit = negative ? 2147483648ull : 2147483647ull;
+  std::uint64_t value = 0;
+  for (; i < n; ++i) {
+    int d = hex ? HexValue(text[i]) : (IsDigit(text[i]) ? text[i] - '0' : -1);
+    if (d < 0) ThrowConversion(text, "integer value");
+    value = value * (hex ? 16 : 10) + static_cast<unsigned>(d);
+    if (value > limit) ThrowConversion(text, "integer value");
+  }
+  return negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(value))
+                  : static_cast<std::int32_t>(value);
+}
+
+double StrictToFloat(const std::string& text) {
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n && text[i] == ' ') ++i;
+  const std::size_t start = i;
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < n && IsDigit(text[i])) ++i, ++digits;
+  if (i < n && text[i] == '.') {
+    ++i;
+    while (i < n && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) ThrowConversion(text, "floating point value");
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t expDigits = 0;
+    while (i < n && IsDigit(text[i])) ++i, ++expDigits;
+    if (expDigits == 0) ThrowConversion(text, "floating point value");
+  }
+  std::size_t end = i;
+  while (i < n && text[i] == ' ') ++i;
+  if (i != n) ThrowConversion(text, "floating point value");
+  bool outOfRange = false;
+  double v = CDecimalToDouble(text.substr(start, end - start), outOfRange);
+  if (outOfRange) ThrowConversion(text, "floating point value");
+  return v;
+}
+
+bool IsTrailByteByBackCount(const char* buf, std::size_t pos) {
+  std::size_t leads = 0;
+  while (pos > 0) {
+    unsigned char c = static_cast<unsigned char>(buf[--pos]);
+    if (!((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))) break;
+    ++leads;
+  }
+  return leads % 2 == 1;
+}
+
+CExtractdata::CExtractdata(std::string fileName) : FileName(std::move(fileName)) {}
+
+bool CExtractdata::Open() {
+  try {
+    return input_.Open(FileName, openError_);
+  } catch (...) {
+    openError_.kind = OpenError::Other;
+    openError_.message = "cannot open";
+    return false;
+  }
+}
+
+bool CExtractdata::ReadLine() {
+  std::size_t n = input_.ReadLine(line_, kLineBufferSize - 1);
+  line_[n] = '\0';
+  // A NUL inside the line ends its bytes there.
+  lineLength_ = 0;
+  while (lineLength_ < n && line_[lineLength_] != '\0') ++lineLength_;
+  return n != 0;
+}
+
+int CExtractdata::ReadRecord() {
+  Keyword = "0";
+  LineRest = "0";
+  Fields.clear();
+  if (!input_.IsOpen() || input_.AtEnd()) return kReadAtEnd;
+  try {
+    if (!ReadLine()) return kReadFailed;
+    if (line_[0] == '\0') return kReadOk;
+
+    const char* p = line_;
+    const char* end = line_ + lineLength_;
+    const char* kwEnd = p;
+    while (kwEnd != end && *kwEnd != kTab && *kwEnd != kLf) ++kwEnd;
+    std::string keyword(p, kwEnd);
+    p = kwEnd;
+    if (p != end && *p == kTab) {
+      while (p != end && *p == kTab) ++p;
+    }
+
+    std::string field;
+    bool begun = false;
+    for (;;) {
+      if (p == end || *p == ',' || *p == kLf) {
+        Fields.push_back(std::move(field));
+        field.clear();
+        if (p == end || *p == kLf) break;
+        ++p;
+        begun = false;
+        if (end - p >= 2 && p[0] == kBackslash && p[1] == kLf) {
+          if (input_.AtEnd()) return kReadAtEnd;
+          if (!ReadLine()) return kReadFailed;
+          p = line_;
+          end = line_ + lineLength_;
+          while (p != end && *p == kTab) ++p;
+        }
+        continue;
+      }
+      char c = *p++;
+      field.push_back(c);
+      if (begun) continue;
+      if (c != kQuote) {
+        begun = true;
+        continue;
+      }
+      // A quoted part: what was collected so far, the opening quote included, is dropped.
+      field.clear();
+      while (p != end && *p != kQuote && *p != kLf) {
+        if (*p == kBackslash && !IsTrailByteByBackCount(line_, static_cast<std::size_t>(p - line_))) {
+          field.push_back(*p++);
+          if (p != end && *p != kLf) field.push_back(*p++);
+        } else {
+          field.push_back(*p++);
+        }
+      }
+      if (p != end && *p == kQuote) ++p;
+    }
+    Keyword = std::move(keyword);
+    return kReadOk;
+  } catch (...) {
+    Keyword = "0";
+    return kReadFailed;
+  }
+}
+
+int CExtractdata::ReadRawLine() {
+  if (!input_.IsOpen() || input_.AtEnd()) return kReadAtEnd;
+  if (!ReadLine()) return kReadFailed;
+  Keyword = "0";
+  LineRest = "0";
+  Fields.clear();
+  if (line_[0] == '\0') return kReadOk;
+  try {
+    const char* p = line_;
+    const char* end = line_ + lineLength_;
+    const char* kwEnd = p;
+    while (kwEnd != end && *kwEnd != kTab && *kwEnd != kLf) ++kwEnd;
+    if (kwEnd == end) return kReadFailed;
+    const char* rest = kwEnd;
+    while (rest != end && *rest == kTab) ++rest;
+    const char* restEnd = rest;
+    while (restEnd != end && *restEnd != kLf) ++restEnd;
+    if (restEnd == end) return kReadFailed;
+    Keyword.assign(p, kwEnd);
+    LineRest.assign(rest, restEnd);
+    return kReadOk;
+  } catch (...) {
+    Keyword = "0";
+    LineRest = "0";
+    return kReadFailed;
+  }
+}
+
+const std::string& CExtractdata::FieldAt(std::int32_t index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= Fields.size())
+    throw ListIndexError("List index out of bounds (" + std::to_string(index) + ")");
+  return Fields[static_cast<std::size_t>(index)];
+}
+
+std::int32_t CExtractdata::GetInt(std::int32_t index) const {
+  return StrictToInt(FieldAt(index));
+}
+
+double CExtractdata::GetFloat(std::int32_t index) const {
+  return StrictToFloat(FieldAt(index));
+}
+
+std::string CExtractdata::GetText(std::int32_t index) const {
+  return FieldAt(index);
+}
+
+}  // namespace sheetpeek

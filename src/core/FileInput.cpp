@@ -1,0 +1,68 @@
+#include "FileInput.h"
+
+#include <cstring>
+
+namespace sheetpeek {
+
+namespace {
+// Small on purpose: a header is a few kilobytes at the front of a file whose body we never read.
+constexpr std::size_t kBufferSize = 8192;
+constexpr unsigned char kCr = 0x0D;
+constexpr unsigned char kEndMark = 0x1A;
+}  // namespace
+
+bool TextInput::Open(const std::string& path, OpenError& error) {
+  file_ = OpenRegularFile(path, error);
+  if (!file_) return false;
+  buffer_.reset(new unsigned char[kBufferSize]);
+  return true;
+}
+
+// Refills the buffer with the next stretch of input, CR bytes dropped and cut at 0x1A.
+bool TextInput::Fill() {
+  pos_ = len_ = 0;
+  while (!ended_ && len_ == 0) {
+    long n = file_->Read(buffer_.get(), kBufferSize);
+    if (n <= 0) {
+      ended_ = true;
+      error_ = n < 0;
+      break;
+    }
+    unsigned char* out = buffer_.get();
+    const unsigned char* in = buffer_.get();
+    const unsigned char* end = in + n;
+    for (; in != end; ++in) {
+      if (*in == kCr) continue;
+      if (*in == kEndMark) {
+        ended_ = true;
+        break;
+      }
+      *out++ = *in;
+    }
+    len_ = static_cast<std::size_t>(out - buffer_.get());
+  }
+  return len_ != 0;
+}
+
+std::size_t TextInput::ReadLine(char* out, std::size_t max) {
+  std::size_t copied = 0;
+  while (copied < max) {
+    if (pos_ == len_ && !Fill()) {
+      eof_ = true;
+      break;
+    }
+    std::size_t room = max - copied;
+    std::size_t avail = len_ - pos_;
+    std::size_t take = avail < room ? avail : room;
+    const unsigned char* start = buffer_.get() + pos_;
+    const void* lf = std::memchr(start, '\n', take);
+    if (lf) take = static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - start) + 1;
+    std::memcpy(out + copied, start, take);
+    copied += take;
+    pos_ += take;
+    if (lf) break;
+  }
+  return copied;
+}
+
+}  // namespace sheetpeek

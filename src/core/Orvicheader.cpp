@@ -1,0 +1,238 @@
+#include "Orvicheader.h"
+
+#include <charconv>
+#include <cstdio>
+#include <vector>
+
+#include "Extractdata.h"
+
+namespace sheetpeek {
+
+namespace {
+
+// Code page 932 texts.
+const char kYear[] = "\x94\x4e";                                                      // 年
+const char kMonth[] = "\x8c\x8e";                                                     // 月
+const char kDay[] = "\x93\xfa";                                                       // 日
+const char kHour[] = "\x8e\x9e";                                                      // 時
+const char kMinute[] = "\x95\xaa";                                                    // 分
+const char kTimes[] = "\x81\x7e";                                                     // ×
+const char kUnknownKind[] = "\x95\x73\x96\xbe";                                       // 不明
+const char kAsciiKind[] = "Orvic\x90\x7d\x96\xca(\x83\x41\x83\x58\x83\x4c\x81\x5b)";  // Orvic図面(アスキー)
+const char kBinaryKind[] =
+    "Orvic\x90\x7d\x96\xca(\x83\x6f\x83\x43\x83\x69\x83\x8a\x81\x5b)";  // Orvic図面(バイナリー)
+
+constexpr int kRecordsToFindVersion = 20;
+
+// "%.1f" without the locale's decimal separator; grows with the number, never cut.
+std::string FixedOneDecimal(double value) {
+  char buf[400];
+  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 1);
+  return std::string(buf, res.ptr);
+}
+
+// Thrown by the decoder for a missing picture line or a pixel beyond the picture.
+struct DecodeFailure {
+  int code;
+};
+
+CExtractdata& Reader() {
+  if (!CurrentExtractdata) throw std::logic_error("no reader");
+  return *CurrentExtractdata;
+}
+
+}  // namespace
+
+std::string FileKindDisplayText(TFileKind kind) {
+  switch (kind) {
+    case fkAsciiDrawing:
+      return kAsciiKind;
+    case fkBinaryDrawing:
+      return kBinaryKind;
+    default:
+      return kUnknownKind;
+  }
+}
+
+COrvicHeader::COrvicHeader(const std::string& path, PathStyle style) : Path(path) {
+  PathParts parts = SplitPath(path, style);
+  FileName = std::move(parts.fileName);
+  Folder = std::move(parts.folder);
+  ReadOk = ReadHeader();
+}
+
+bool COrvicHeader::ReadHeader() {
+  int records = 0;
+  bool versionSeen = false;
+  try {
+    CExtractdata& r = Reader();
+    for (;;) {
+      if (r.ReadRecord() == kReadAtEnd) break;
+      ++records;
+      if (records > kRecordsToFindVersion && !versionSeen) break;
+      const std::string& k = r.Keyword;
+      if (k == "Fbreak") break;
+      if (k == "Version") {
+        versionSeen = true;
+      } else if (k == "Date") {
+        ReadDate(CreateDate);
+      } else if (k == "Update") {
+        ReadDate(UpdateDate);
+      } else if (k == "Elms") {
+        ElementCount = r.GetInt(0);
+      } else if (k == "Note") {
+        ReadNote();
+      } else if (k == "Frame") {
+        ReadFrame();
+      } else if (k == "Ftype") {
+        std::int32_t kind = r.GetInt(0);
+        FileKind = kind == 0 ? fkAsciiDrawing : kind == 2 ? fkBinaryDrawing : fkUnknown;
+      } else if (k == "Image") {
+        HasImage = ReadImage();
+      }
+    }
+  } catch (...) {
+    return false;
+  }
+  return versionSeen;
+}
+
+void COrvicHeader::ReadDate(TDrawingDate& date) {
+  CExtractdata& r = Reader();
+  date.Year = r.GetInt(0);
+  date.Month = r.GetInt(1);
+  date.Day = r.GetInt(2);
+  date.Hour = r.GetInt(3);
+  date.Minute = r.GetInt(4);
+}
+
+void COrvicHeader::ReadNote() {
+  CExtractdata& r = Reader();
+  std::int32_t item = r.GetInt(0);
+  // Only twenty items exist; a record for any other number is passed over.
+  if (item < 0 || item >= kItemCount) return;
+  NoteLabel[static_cast<std::size_t>(item)] = r.GetText(2);
+  NoteText[static_cast<std::size_t>(item)] = r.GetText(3);
+}
+
+void COrvicHeader::ReadFrame() {
+  CExtractdata& r = Reader();
+  SheetName = r.GetText(0);
+  FrameRead = true;
+  SheetWidth = r.GetFloat(1);
+  SheetHeight = r.GetFloat(2);
+  ScaleNumerator = r.GetInt(3);
+  ScaleDenominator = r.GetInt(4);
+  r.GetFloat(5);
+  r.GetFloat(6);
+  SizeText =
+      SheetName + " " + FixedOneDecimal(SheetWidth) + "(mm)" + kTimes + FixedOneDecimal(SheetHeight) + "(mm)";
+  ScaleText = std::to_string(ScaleNumerator) + "/" + std::to_string(ScaleDenominator);
+  if (ScaleDenominator == 0) throw std::domain_error("scale denominator is 0");
+}
+
+int COrvicHeader::ColorIndex(char c) {
+  static const std::uint8_t kMap[15] = {0, 12, 9, 13, 10, 14, 11, 15, 4, 1, 5, 2, 6, 3, 7};
+  unsigned char u = static_cast<unsigned char>(c);
+  return u >= '0' && u <= '>' ? kMap[u - '0'] : 0;
+}
+
+bool COrvicHeader::ReadImage() {
+  try {
+    CExtractdata& r = Reader();
+    std::int32_t fields[5];
+    for (int i = 0; i < 5; ++i) fields[i] = r.GetInt(i);
+    ImageWidth = fields[1];
+    ImageHeight = fields[2];
+    const std::uint32_t width = static_cast<std::uint32_t>(fields[1]);
+    const std::uint32_t height = static_cast<std::uint32_t>(fields[2]);
+    const std::uint32_t lineCount = static_cast<std::uint32_t>(fields[3]);
+    const std::uint32_t length = static_cast<std::uint32_t>(fields[4]);
+    if (width > PreviewBitmap::kMaxWidth || height > PreviewBitmap::kMaxHeight || length > width * height)
+      return false;
+
+    ImageBitmap.reset();
+    ImageBitmap = std::make_unique<PreviewBitmap>(static_cast<int>(width), static_cast<int>(height));
+    const std::size_t total = static_cast<std::size_t>(width) * height;
+    // Pixels that the text does not reach keep index 0.
+    std::vector<std::uint8_t> pixels(total, 0);
+    std::string text;
+    text.reserve(length);
+
+    for (std::uint32_t line = 0; line < lineCount; ++line) {
+      if (r.ReadRawLine() != kReadOk) throw DecodeFailure{0};
+      // Text beyond the encoded length is read but not kept.
+      std::size_t room = length - text.size();
+      if (room > 0) text.append(r.LineRest, 0, room);
+    }
+
+    const std::size_t end = text.size();
+    std::size_t pos = 0;
+    std::size_t pixel = 0;
+    auto digit = [&](std::size_t at) { return static_cast<int>(static_cast<signed char>(text[at])) - 33; };
+    while (pos < end) {
+      const char first = text[pos];
+      int digits = first == '!' ? 1 : first == '"' ? 2 : first == '#' ? 3 : 0;
+      long count = 1;
+      char colour = first;
+      if (digits > 0) {
+        // Digits or colour character beyond the text: decoding ends here.
+        if (pos + static_cast<std::size_t>(digits) + 1 >= end) break;
+        if (digits == 1)
+          count = digit(pos + 1) + 3;
+        else if (digits == 2)
+          count = 94L * digit(pos + 1) + digit(pos + 2) + 98;
+        else
+          count = 8836L * digit(pos + 1) + 94L * digit(pos + 2) + digit(pos + 3) + 8934;
+        colour = text[pos + static_cast<std::size_t>(digits) + 1];
+      }
+      if (count > 0) {
+        if (static_cast<std::size_t>(count) > total - pixel) throw DecodeFailure{0};
+        std::uint8_t index = static_cast<std::uint8_t>(ColorIndex(colour));
+        std::fill_n(pixels.begin() + static_cast<std::ptrdiff_t>(pixel), count, index);
+        pixel += static_cast<std::size_t>(count);
+      }
+      pos += static_cast<std::size_t>(digits) + 1;
+    }
+
+    ImageBitmap->Pack(pixels.data());
+    return true;
+  } catch (...) {
+    ImageBitmap.reset();
+    return false;
+  }
+}
+
+std::string COrvicHeader::DateText(const TDrawingDate& d) const {
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "%4i%s%2i%s%2i%s %2i%s%2i%s", static_cast<int>(d.Year), kYear,
+                static_cast<int>(d.Month), kMonth, static_cast<int>(d.Day), kDay, static_cast<int>(d.Hour),
+                kHour, static_cast<int>(d.Minute), kMinute);
+  return buf;
+}
+
+std::string COrvicHeader::ElementCountText() const {
+  return ElementCount == 0 ? std::string(" ") : std::to_string(ElementCount);
+}
+
+std::string COrvicHeader::FileKindText() const {
+  return FileKindDisplayText(FileKind);
+}
+
+LoadResult LoadDrawingHeader(const std::string& path, PathStyle style) {
+  LoadResult result;
+  CExtractdata reader(path);
+  // The reader is reachable only for the length of this load.
+  struct CurrentScope {
+    CExtractdata* previous;
+    explicit CurrentScope(CExtractdata* r) : previous(CurrentExtractdata) { CurrentExtractdata = r; }
+    ~CurrentScope() { CurrentExtractdata = previous; }
+  } scope(&reader);
+  if (reader.Open())
+    result.header = std::make_unique<COrvicHeader>(path, style);
+  else
+    result.error = reader.LastOpenError();
+  return result;
+}
+
+}  // namespace sheetpeek
