@@ -1,0 +1,189 @@
+#include "Commands.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "Cp932.h"
+#include "ImageWriters.h"
+#include "Report.h"
+#include "Thumbnail.h"
+
+namespace sheetpeek::info {
+namespace {
+
+// Below this many files the threads cost more than they save.
+constexpr std::size_t kMinFilesForThreads = 16;
+// How far workers may run ahead of the printer, in files.
+constexpr std::size_t kWindow = 256;
+constexpr unsigned kMaxJobs = 2;
+
+void Print(std::FILE* stream, const std::string& text) {
+  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+class ReportPrinter {
+ public:
+  ReportPrinter(std::FILE* out, std::FILE* err, bool json) : out_(out), err_(err), json_(json) {}
+
+  void Add(const FileReport& r) {
+    if (!r.out.empty()) {
+      // Text blocks are separated by one blank line.
+      if (!json_ && printedBlock_) std::fputc('\n', out_);
+      Print(out_, r.out);
+      printedBlock_ = true;
+    }
+    Print(err_, r.err);
+    allOk_ = allOk_ && r.ok;
+  }
+  bool AllOk() const { return allOk_; }
+
+ private:
+  std::FILE* out_;
+  std::FILE* err_;
+  bool json_;
+  bool printedBlock_ = false;
+  bool allOk_ = true;
+};
+
+// Loads files on `jobs` threads and hands the reports to `printer` in argument order.
+void ReportInParallel(const std::vector<std::string>& files, bool json, unsigned jobs,
+                      ReportPrinter& printer) {
+  struct Slot {
+    FileReport report;
+    bool ready = false;
+  };
+  std::vector<Slot> slots(files.size());
+  std::atomic<std::size_t> next{0};
+  std::mutex mutex;
+  std::condition_variable readyCv, spaceCv;
+  std::size_t printed = 0;  // guarded by mutex
+
+  auto work = [&] {
+    for (;;) {
+      const std::size_t i = next.fetch_add(1);
+      if (i >= files.size()) return;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        spaceCv.wait(lock, [&] { return i < printed + kWindow; });
+      }
+      FileReport report = ReportFile(files[i], json);
+      std::lock_guard<std::mutex> lock(mutex);
+      slots[i].report = std::move(report);
+      slots[i].ready = true;
+      readyCv.notify_one();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (unsigned j = 0; j < jobs; ++j) workers.emplace_back(work);
+
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    FileReport report;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      readyCv.wait(lock, [&] { return slots[i].ready; });
+      report = std::move(slots[i].report);
+      printed = i + 1;
+    }
+    spaceCv.notify_all();
+    printer.Add(report);
+  }
+  for (auto& w : workers) w.join();
+}
+
+// True when `output` names the same file as `input`; a drawing is never overwritten.
+bool SameFile(const std::string& input, const std::string& output) {
+  struct stat a {
+  }, b{};
+  return ::stat(input.c_str(), &a) == 0 && ::stat(output.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+// Loads the file and gives its preview, or prints why there is none and gives null.
+// `readOk` tells whether the header read completely.
+std::unique_ptr<IndexedImage> LoadPreview(const std::string& path, std::FILE* err, bool& readOk) {
+  readOk = false;
+  const LoadResult result = LoadDrawingHeader(path);
+  if (!result.header) {
+    Print(err, ErrorLine(path, OpenErrorText(result.error)));
+    return nullptr;
+  }
+  const COrvicHeader& h = *result.header;
+  readOk = h.ReadOk;
+  if (!h.ReadOk) Print(err, ErrorLine(path, "incomplete header"));
+  if (!h.HasImage || !h.ImageBitmap) {
+    Print(err, ErrorLine(path, "no preview image"));
+    return nullptr;
+  }
+  if (h.ImageBitmap->Width() == 0 || h.ImageBitmap->Height() == 0) {
+    Print(err, ErrorLine(path, "the preview image is empty (" + std::to_string(h.ImageBitmap->Width()) + "x" +
+                                   std::to_string(h.ImageBitmap->Height()) + ")"));
+    return nullptr;
+  }
+  return std::make_unique<IndexedImage>(ToIndexedImage(*h.ImageBitmap));
+}
+
+int WriteImage(const std::string& input, const std::string& output, const std::string& bytes, bool readOk,
+               std::FILE* err) {
+  if (SameFile(input, output)) {
+    Print(err, ErrorLine(input, "refusing to overwrite the drawing with its own preview"));
+    return kExitFailed;
+  }
+  try {
+    WriteFileReplacing(output, bytes);
+  } catch (const ImageWriteError& e) {
+    Print(err, "sheetpeek-info: " + SanitizeUtf8(output) + ": " + e.what() + "\n");
+    return kExitFailed;
+  }
+  return readOk ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+int RunReports(const Options& options, std::FILE* out, std::FILE* err, unsigned jobs) {
+  const bool json = options.mode == Mode::Json;
+  ReportPrinter printer(out, err, json);
+  if (jobs == 0) jobs = std::min(kMaxJobs, std::max(1u, std::thread::hardware_concurrency()));
+  if (jobs > 1 && options.files.size() >= kMinFilesForThreads) {
+    ReportInParallel(options.files, json, jobs, printer);
+  } else {
+    for (const auto& file : options.files) printer.Add(ReportFile(file, json));
+  }
+  return printer.AllOk() ? kExitOk : kExitFailed;
+}
+
+int RunPreviewOut(const Options& options, std::FILE* err) {
+  const std::string& input = options.files.front();
+  try {
+    bool readOk = false;
+    const auto image = LoadPreview(input, err, readOk);
+    if (!image) return kExitFailed;
+    const std::string bytes = options.format == ImageFormat::Bmp ? EncodeBmp(*image) : EncodePng(*image);
+    return WriteImage(input, options.output, bytes, readOk, err);
+  } catch (const std::exception& e) {
+    Print(err, ErrorLine(input, e.what()));
+    return kExitFailed;
+  }
+}
+
+int RunThumbnail(const Options& options, std::FILE* err) {
+  const std::string& input = options.files.front();
+  try {
+    bool readOk = false;
+    const auto image = LoadPreview(input, err, readOk);
+    if (!image) return kExitFailed;
+    const IndexedImage thumb =
+        ScaleNearest(*image, ThumbnailExtent(image->width, image->height, options.thumbnailSize));
+    return WriteImage(input, options.output, EncodePng(thumb), readOk, err);
+  } catch (const std::exception& e) {
+    Print(err, ErrorLine(input, e.what()));
+    return kExitFailed;
+  }
+}
+
+}  // namespace sheetpeek::info

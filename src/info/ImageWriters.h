@@ -1,0 +1,44 @@
+// Image files from the decoded preview: 4-bit BMP (hand-written) and 4-bit indexed PNG (libpng).
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace sheetpeek {
+class PreviewBitmap;
+}
+
+namespace sheetpeek::info {
+
+// One palette index (0 to 15) per pixel, rows from top to bottom. Not limited to the
+// preview's size, so that thumbnails can use it too.
+struct IndexedImage {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> pixels;
+
+  std::uint8_t At(int x, int y) const {
+    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                  static_cast<std::size_t>(x)];
+  }
+};
+
+IndexedImage ToIndexedImage(const PreviewBitmap& bitmap);
+
+// An image file could not be made or written; the message is for the user.
+class ImageWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Whole file contents. Both throw ImageWriteError for an image with a zero side.
+std::string EncodeBmp(const IndexedImage& image);
+std::string EncodePng(const IndexedImage& image);
+
+// Writes `bytes` to `path` through a temporary file in the same folder that is renamed into
+// place, so that a failure never leaves a partial file. Throws ImageWriteError.
+void WriteFileReplacing(const std::string& path, const std::string& bytes);
+
+}  // namespace sheetpeek::info

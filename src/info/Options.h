@@ -1,0 +1,49 @@
+// Command-line parsing for sheetpeek-info.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sheetpeek::info {
+
+enum class Mode {
+  Text,        // label: value blocks
+  Json,        // one JSON object per file and line
+  PreviewOut,  // write the decoded preview as BMP or PNG
+  Thumbnail,   // freedesktop thumbnailer: scaled preview as PNG
+  Help,
+  Version,
+};
+
+enum class ImageFormat { Bmp, Png };
+
+struct Options {
+  Mode mode = Mode::Text;
+  std::vector<std::string> files;  // the drawings, as given
+  std::string output;              // PreviewOut / Thumbnail target
+  ImageFormat format = ImageFormat::Png;
+  int thumbnailSize = 0;
+};
+
+// Thrown for anything the caller typed wrongly; the message says what.
+struct UsageError {
+  std::string message;
+};
+
+// Largest accepted --thumbnail SIZE; the 4x limit keeps real output far smaller anyway.
+constexpr int kMaxThumbnailSize = 4096;
+
+// Parses argv[1..]. Options may come in any order before the files; "--" ends them.
+// Throws UsageError.
+Options ParseOptions(const std::vector<std::string>& args);
+
+// Format of an image output name from its extension (".bmp" or ".png", any case).
+// Throws UsageError for anything else.
+ImageFormat ImageFormatOf(const std::string& path);
+
+// The three forms of the command, for usage errors.
+std::string SynopsisText();
+// The whole --help text.
+std::string UsageText();
+
+}  // namespace sheetpeek::info

@@ -1,0 +1,35 @@
+// What sheetpeek-info prints for one drawing: a text block or one JSON line, plus the
+// error line for standard error.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "Orvicheader.h"
+
+namespace sheetpeek::info {
+
+// Everything printed for one file, made without touching the output streams so that
+// files can be handled on worker threads and printed in order.
+struct FileReport {
+  std::string out;  // for standard output; empty when nothing is printed there
+  std::string err;  // for standard error; empty when all went well
+  bool ok = false;  // opened and read completely
+};
+
+// `sheetpeek-info: FILE: reason` with a line end; FILE shown as UTF-8.
+std::string ErrorLine(const std::string& path, const std::string& reason);
+
+// Why a file did not open, as a short text.
+std::string OpenErrorText(const OpenError& error);
+
+// The JSON object of one file (the keys and their order are a published contract).
+nlohmann::ordered_json HeaderJson(const std::string& path, const LoadResult& result);
+
+// The label: value block of an opened file, ending in a line end.
+std::string TextBlock(const COrvicHeader& header);
+
+// Loads `path` and formats it; never throws.
+FileReport ReportFile(const std::string& path, bool json);
+
+}  // namespace sheetpeek::info

@@ -1,0 +1,47 @@
+// sheetpeek-info: prints drawing headers, exports previews, makes thumbnails.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "Options.h"
+
+int main(int argc, char** argv) {
+  using namespace sheetpeek::info;
+  // Large batches: one big buffer, flushed only at the end or when it fills.
+  static char buffer[1 << 16];
+  std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+
+  Options options;
+  try {
+    options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "sheetpeek-info: %s\n%s", e.message.c_str(), SynopsisText().c_str());
+    return kExitUsage;
+  }
+
+  int rc = kExitOk;
+  switch (options.mode) {
+    case Mode::Help:
+      std::fputs(UsageText().c_str(), stdout);
+      break;
+    case Mode::Version:
+      std::printf("sheetpeek-info %s\n", SHEETPEEK_VERSION);
+      break;
+    case Mode::Text:
+    case Mode::Json:
+      rc = RunReports(options, stdout, stderr);
+      break;
+    case Mode::PreviewOut:
+      rc = RunPreviewOut(options, stderr);
+      break;
+    case Mode::Thumbnail:
+      rc = RunThumbnail(options, stderr);
+      break;
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::perror("sheetpeek-info: standard output");
+    return kExitFailed;
+  }
+  return rc;
+}
