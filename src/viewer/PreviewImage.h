@@ -1,0 +1,64 @@
+// The picture side of the window: a bevelled panel that can show a centred caption, the
+// picture control that draws on a surface of its own, and the conversion of a decoded
+// preview into an image Qt can paint.
+#pragma once
+
+#include <QColor>
+#include <QFrame>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include "PreviewBitmap.h"
+
+namespace sheetpeek {
+
+// The decoded preview as an indexed image with the fixed 16-colour palette; same size.
+QImage PreviewToImage(const PreviewBitmap& bitmap);
+
+// A panel with a one-pixel bevel and an optional caption drawn in its centre.
+class TPanel : public QFrame {
+  Q_OBJECT
+
+ public:
+  enum class Bevel { Raised, Lowered };
+
+  TPanel(QWidget* parent, Bevel bevel);
+
+  QString Caption() const { return caption_; }
+  void SetCaption(const QString& caption);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QString caption_;
+};
+
+// A picture control whose drawing surface comes into being at its first use with the
+// control's size at that moment and keeps that size; the control shows the surface's
+// top-left part, as large as the control itself.
+class TImage : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TImage(QWidget* parent);
+
+  bool HasSurface() const { return !surface_.isNull(); }
+  const QImage& Surface() const { return surface_; }
+  // Fills the whole surface, creating it first if needed.
+  void FillSurface(const QColor& color);
+  // Draws the picture unscaled with its top-left corner at the surface's (0, 0); what
+  // lies outside the picture keeps what was drawn before.
+  void DrawPicture(const QImage& picture);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QImage& Canvas();
+
+  QImage surface_;
+};
+
+}  // namespace sheetpeek
