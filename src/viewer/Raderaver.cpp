@@ -49,6 +49,14 @@ QFont FontOf(const QStringList& families, int pixelSize) {
   return font;
 }
 
+// Headings keep their place and size themselves to their text, never narrower than laid out:
+// the laid-out widths fit the designed face, and a fallback face must not lose a glyph.
+void PlaceHeading(QLabel* label, int left, int top, int width, int height) {
+  label->setTextFormat(Qt::PlainText);
+  const QSize text = label->sizeHint();
+  label->setGeometry(left, top, qMax(width, text.width()), qMax(height, text.height()));
+}
+
 }  // namespace
 
 QFont TfrmRaderAver::WindowFont() {
@@ -128,11 +136,11 @@ void TfrmRaderAver::CreateControls() {
   Label1 = new QLabel(QStringLiteral("項　目"), Panel1);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setFont(HeadingFont());
-  Label1->setGeometry(37, 8, 35, 13);
+  PlaceHeading(Label1, 37, 8, 35, 13);
   Label2 = new QLabel(QStringLiteral("内　　容"), Panel1);
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->setFont(HeadingFont());
-  Label2->setGeometry(165, 8, 44, 13);
+  PlaceHeading(Label2, 165, 8, 44, 13);
   for (int n = 1; n <= sheetpeek::COrvicHeader::kItemCount; ++n) {
     // Item 18 stands one pixel lower than the even step would put it.
     const int top = n <= 17 ? 23 + 20 * (n - 1) : (n == 18 ? 364 : 383 + 20 * (n - 19));
