@@ -1,0 +1,103 @@
+// Command-line parsing.
+#include <gtest/gtest.h>
+
+#include "Options.h"
+
+namespace sheetpeek::info {
+namespace {
+
+struct GoodCase {
+  std::vector<std::string> args;
+  Mode mode;
+  std::vector<std::string> files;
+  std::string output;
+  int size;
+  ImageFormat format;
+};
+
+TEST(Options, AcceptedForms) {
+  const GoodCase cases[] = {
+      {{"a.cad"}, Mode::Text, {"a.cad"}, "", 0, ImageFormat::Png},
+      {{"--json", "a.cad", "b.cad"}, Mode::Json, {"a.cad", "b.cad"}, "", 0, ImageFormat::Png},
+      {{"--json", "--", "--json", "-x"}, Mode::Json, {"--json", "-x"}, "", 0, ImageFormat::Png},
+      {{"-", "--json"}, Mode::Text, {"-", "--json"}, "", 0, ImageFormat::Png},
+      {{"--preview-out", "p.BMP", "a.cad"}, Mode::PreviewOut, {"a.cad"}, "p.BMP", 0, ImageFormat::Bmp},
+      {{"--preview-out=dir.x/p.png", "a.cad"},
+       Mode::PreviewOut,
+       {"a.cad"},
+       "dir.x/p.png",
+       0,
+       ImageFormat::Png},
+      {{"--thumbnail", "128", "a.cad", "t.png"}, Mode::Thumbnail, {"a.cad"}, "t.png", 128, ImageFormat::Png},
+      {{"--thumbnail=4096", "--", "-a.cad", "t.png"},
+       Mode::Thumbnail,
+       {"-a.cad"},
+       "t.png",
+       4096,
+       ImageFormat::Png},
+      {{"a.cad", "--help"}, Mode::Text, {"a.cad", "--help"}, "", 0, ImageFormat::Png},
+      {{"--json", "--help"}, Mode::Help, {}, "", 0, ImageFormat::Png},
+      {{"--version", "--bogus-after-version-is-still-unknown"}, Mode::Help, {}, "", 0, ImageFormat::Png},
+  };
+  for (std::size_t i = 0; i + 1 < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(i);
+    const Options o = ParseOptions(c.args);
+    EXPECT_EQ(o.mode, c.mode);
+    EXPECT_EQ(o.files, c.files);
+    EXPECT_EQ(o.output, c.output);
+    EXPECT_EQ(o.thumbnailSize, c.size);
+    if (c.mode == Mode::PreviewOut) {
+      EXPECT_EQ(o.format, c.format);
+    }
+  }
+  // An unknown option is an error even next to --version.
+  EXPECT_THROW(ParseOptions(cases[std::size(cases) - 1].args), UsageError);
+  EXPECT_EQ(ParseOptions({"--version"}).mode, Mode::Version);
+}
+
+TEST(Options, UsageErrors) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"--json"},
+      {"--"},
+      {"--jsonx", "a.cad"},
+      {"-j", "a.cad"},
+      {"--preview-out"},
+      {"--preview-out", "p.png"},
+      {"--preview-out=", "a.cad"},
+      {"--preview-out", "p.jpg", "a.cad"},
+      {"--preview-out", "p", "a.cad"},
+      {"--preview-out", "p.png/x", "a.cad"},
+      {"--preview-out", "p.png", "a.cad", "b.cad"},
+      {"--preview-out", "p.png", "--preview-out", "q.png", "a.cad"},
+      {"--thumbnail", "0", "a.cad", "t.png"},
+      {"--thumbnail", "-5", "a.cad", "t.png"},
+      {"--thumbnail", "4097", "a.cad", "t.png"},
+      {"--thumbnail", "99999999999", "a.cad", "t.png"},
+      {"--thumbnail", "12px", "a.cad", "t.png"},
+      {"--thumbnail", "", "a.cad", "t.png"},
+      {"--thumbnail", "64", "a.cad"},
+      {"--thumbnail", "64", "a.cad", "t.bmp"},
+      {"--thumbnail", "64", "a.cad", "t.png", "extra"},
+      {"--json", "--thumbnail", "64", "a.cad", "t.png"},
+      {"--thumbnail", "64", "--preview-out", "p.png", "a.cad", "t.png"},
+  };
+  for (const auto& args : cases) {
+    std::string joined;
+    for (const auto& a : args) joined += "[" + a + "]";
+    EXPECT_THROW(ParseOptions(args), UsageError) << joined;
+  }
+}
+
+TEST(Options, UsageErrorSaysWhat) {
+  try {
+    ParseOptions({"--frobnicate", "a.cad"});
+    FAIL() << "no error";
+  } catch (const UsageError& e) {
+    EXPECT_NE(e.message.find("--frobnicate"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace sheetpeek::info
