@@ -1,0 +1,275 @@
+// The window's fixed layout: sizes, places, texts, fonts and focus of every control.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+
+#include "PreviewImage.h"
+#include "WindowTestSupport.h"
+
+using sheetpeek::TImage;
+using sheetpeek::TLabeledEdit;
+using sheetpeek::TPanel;
+using viewertest::Child;
+using viewertest::Field;
+
+namespace {
+
+struct Place {
+  const char* name;
+  const char* parent;
+  int left, top, width, height;
+};
+
+// Every control that has a fixed place, in creation order.
+const Place kPlaces[] = {
+    {"Panel2", "ClientArea", 12, 33, 301, 169},        {"lbleditDate", "Panel2", 84, 12, 209, 23},
+    {"lbleditUpdate", "Panel2", 84, 37, 209, 23},      {"lbleditElms", "Panel2", 84, 62, 209, 23},
+    {"lbleditSize", "Panel2", 84, 88, 210, 23},        {"lbleditScal", "Panel2", 84, 113, 209, 23},
+    {"lbleditFiletype", "Panel2", 84, 139, 209, 23},   {"Panel1", "ClientArea", 319, 5, 321, 429},
+    {"lbleditFolder", "ClientArea", 55, 441, 285, 23}, {"lbleditFile", "ClientArea", 95, 5, 218, 23},
+    {"PnlImage", "ClientArea", 7, 204, 305, 229},      {"btnClose", "ClientArea", 563, 437, 75, 25},
+};
+
+TEST(Layout, ControlsStandAtTheirPlaces) {
+  TfrmRaderAver w({});
+  for (const Place& p : kPlaces) {
+    SCOPED_TRACE(p.name);
+    auto* control = Child<QWidget>(w, p.name);
+    ASSERT_NE(control, nullptr);
+    ASSERT_NE(control->parentWidget(), nullptr);
+    EXPECT_EQ(control->parentWidget()->objectName(), QString::fromLatin1(p.parent));
+    EXPECT_EQ(control->geometry(), QRect(p.left, p.top, p.width, p.height));
+  }
+}
+
+TEST(Layout, ItemFieldsStepTwentyPixelsWithItemEighteenOneLower) {
+  TfrmRaderAver w({});
+  const int kTops[] = {23,  43,  63,  83,  103, 123, 143, 163, 183, 203,
+                       223, 243, 263, 283, 303, 323, 343, 364, 383, 403};
+  for (int n = 1; n <= 20; ++n) {
+    const std::string name = "lbleditItem" + std::to_string(n);
+    SCOPED_TRACE(name);
+    TLabeledEdit* field = Field(w, name.c_str());
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->parentWidget()->objectName(), QStringLiteral("Panel1"));
+    EXPECT_EQ(field->geometry(), QRect(85, kTops[n - 1], 212, 20));
+    EXPECT_TRUE(field->LabelText().isEmpty());
+  }
+}
+
+TEST(Layout, ClientAreaIsFixedBelowTheMenuBar) {
+  TfrmRaderAver w({});
+  ASSERT_TRUE(viewertest::ShowActive(w));
+  QWidget* client = w.centralWidget();
+  ASSERT_NE(client, nullptr);
+  EXPECT_EQ(client->size(), QSize(648, 470));
+  const int menuHeight = w.menuBar()->height();
+  EXPECT_GT(menuHeight, 0);
+  EXPECT_EQ(client->y(), menuHeight);
+  EXPECT_EQ(w.size(), QSize(648, 470 + menuHeight));
+  // The user can't resize it.
+  EXPECT_EQ(w.minimumSize(), w.maximumSize());
+  w.resize(800, 600);
+  EXPECT_EQ(w.size(), QSize(648, 470 + menuHeight));
+}
+
+TEST(Layout, WindowHasCaptionCloseOnlyAndButtonFace) {
+  TfrmRaderAver w({});
+  EXPECT_EQ(w.windowTitle(), QStringLiteral("図面情報"));
+  const Qt::WindowFlags flags = w.windowFlags();
+  EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
+  EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint));
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(w.palette().color(QPalette::Window), w.palette().color(QPalette::Button));
+  EXPECT_TRUE(w.acceptDrops());
+  const QIcon icon = w.windowIcon();
+  ASSERT_FALSE(icon.isNull());
+  EXPECT_TRUE(icon.availableSizes().contains(QSize(32, 32)));
+}
+
+TEST(Layout, CentredOnTheScreenWhenFirstShown) {
+  TfrmRaderAver w({});
+  w.move(0, 0);
+  ASSERT_TRUE(viewertest::ShowActive(w));
+  const QRect screen = w.screen()->geometry();
+  const QPoint offset = w.frameGeometry().center() - screen.center();
+  EXPECT_LE(std::abs(offset.x()), 1);
+  EXPECT_LE(std::abs(offset.y()), 1);
+}
+
+struct LabelCase {
+  const char* field;
+  const char* label;  // UTF-8
+  int fontPixels;     // 15: the fixed face, 12: the window's
+};
+
+const LabelCase kLabels[] = {
+    {"lbleditDate", "作成日時", 15},   {"lbleditUpdate", "更新日時", 15},
+    {"lbleditElms", " 要素数 ", 15},   {"lbleditSize", "図面サイズ", 15},
+    {"lbleditScal", "図面尺度", 15},   {"lbleditFiletype", "ファイルタイプ", 15},
+    {"lbleditFolder", "フォルダ", 15}, {"lbleditFile", "ファイル名", 15},
+    {"lbleditItem1", "", 12},          {"lbleditItem20", "", 12},
+};
+
+TEST(Layout, FieldLabelsAndFontsAsLaidOut) {
+  TfrmRaderAver w({});
+  const QStringList fixedFaces = {QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"),
+                                  QStringLiteral("Noto Sans Mono CJK JP")};
+  const QStringList windowFaces = {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+                                   QStringLiteral("Noto Sans CJK JP")};
+  for (const LabelCase& c : kLabels) {
+    SCOPED_TRACE(c.field);
+    TLabeledEdit* field = Field(w, c.field);
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->LabelText(), QString::fromUtf8(c.label));
+    EXPECT_EQ(field->font().pixelSize(), c.fontPixels);
+    EXPECT_EQ(field->font().families(), c.fontPixels == 15 ? fixedFaces : windowFaces);
+    // Labels are drawn in the window's font.
+    EXPECT_EQ(field->EditLabel()->font().families(), windowFaces);
+    EXPECT_EQ(field->EditLabel()->font().pixelSize(), 12);
+    EXPECT_TRUE(field->isReadOnly());
+    EXPECT_TRUE(field->text().isEmpty());
+  }
+  EXPECT_EQ(w.font().families(), windowFaces);
+  EXPECT_EQ(w.font().pixelSize(), 12);
+}
+
+TEST(Layout, HeadingsButtonAndMenuTexts) {
+  TfrmRaderAver w({});
+  const QStringList windowFaces = {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+                                   QStringLiteral("Noto Sans CJK JP")};
+  struct Heading {
+    const char* name;
+    const char* text;
+    int left, top, width, height;
+  };
+  // The spaces are ideographic ones.
+  const Heading headings[] = {{"Label1", "項\u3000目", 37, 8, 35, 13},
+                              {"Label2", "内\u3000\u3000容", 165, 8, 44, 13}};
+  for (const Heading& h : headings) {
+    SCOPED_TRACE(h.name);
+    auto* label = Child<QLabel>(w, h.name);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->parentWidget()->objectName(), QStringLiteral("Panel1"));
+    EXPECT_EQ(label->text(), QString::fromUtf8(h.text));
+    EXPECT_EQ(label->font().families(), windowFaces);
+    EXPECT_EQ(label->font().pixelSize(), 13);
+    EXPECT_EQ(label->pos(), QPoint(h.left, h.top));
+    // At least the laid-out size, and wide enough for the face actually used.
+    EXPECT_GE(label->width(), h.width);
+    EXPECT_GE(label->height(), h.height);
+    EXPECT_GE(label->width(), label->sizeHint().width());
+  }
+
+  auto* close = Child<QPushButton>(w, "btnClose");
+  ASSERT_NE(close, nullptr);
+  EXPECT_EQ(close->text(), QStringLiteral("閉じる"));
+  EXPECT_EQ(close->font().families(), windowFaces);
+
+  const QList<QAction*> top = w.menuBar()->actions();
+  ASSERT_EQ(top.size(), 1);
+  EXPECT_EQ(top[0]->text(), QStringLiteral("ファイル（&F)"));
+  QMenu* file = top[0]->menu();
+  ASSERT_NE(file, nullptr);
+  const QList<QAction*> items = file->actions();
+  ASSERT_EQ(items.size(), 2);
+  EXPECT_EQ(items[0]->text(), QStringLiteral("開く(&O)"));
+  EXPECT_EQ(items[0]->objectName(), QStringLiteral("MMOpenfile"));
+  EXPECT_EQ(items[1]->text(), QStringLiteral("終了(&X)"));
+  EXPECT_EQ(items[1]->objectName(), QStringLiteral("MMEnd"));
+  for (QAction* a : items) EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
+}
+
+TEST(Layout, LabelSitsThreePixelsLeftOfItsFieldCentred) {
+  TfrmRaderAver w({});
+  ASSERT_TRUE(viewertest::ShowActive(w));
+  const char* names[] = {"lbleditDate", "lbleditElms", "lbleditFiletype", "lbleditFile", "lbleditItem18"};
+  const QString texts[] = {QStringLiteral("短"), QStringLiteral("ずっと長いラベルの文字列"), QString()};
+  for (const char* name : names) {
+    TLabeledEdit* field = Field(w, name);
+    ASSERT_NE(field, nullptr);
+    for (const QString& text : texts) {
+      SCOPED_TRACE(std::string(name) + " / " + text.toStdString());
+      field->SetLabelText(text);
+      const QRect label = field->EditLabel()->geometry();
+      EXPECT_EQ(field->EditLabel()->parentWidget(), field->parentWidget());
+      EXPECT_EQ(label.x() + label.width() + 3, field->x());
+      EXPECT_EQ(label.y(), field->y() + (field->height() - label.height()) / 2);
+      EXPECT_GE(label.width(), field->EditLabel()->sizeHint().width());
+      EXPECT_TRUE(field->EditLabel()->isVisible());
+    }
+  }
+}
+
+TEST(Layout, FolderFieldIsHiddenWithItsLabel) {
+  TfrmRaderAver w({});
+  ASSERT_TRUE(viewertest::ShowActive(w));
+  TLabeledEdit* folder = Field(w, "lbleditFolder");
+  ASSERT_NE(folder, nullptr);
+  EXPECT_FALSE(folder->isVisible());
+  EXPECT_FALSE(folder->EditLabel()->isVisible());
+  EXPECT_TRUE(Field(w, "lbleditFile")->EditLabel()->isVisible());
+}
+
+TEST(Layout, OnlyTheCloseButtonTakesFocusByTab) {
+  TfrmRaderAver w({});
+  ASSERT_TRUE(viewertest::ShowActive(w));
+  auto* close = Child<QPushButton>(w, "btnClose");
+  ASSERT_NE(close, nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), close);
+  // Start from a clicked field: Tab and Backtab must both land on the button and stay.
+  Field(w, "lbleditItem3")->setFocus(Qt::MouseFocusReason);
+  for (int i = 0; i < 4; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), close) << "Tab " << i;
+  }
+  QTest::keyClick(close, Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), close);
+  for (QWidget* child : w.findChildren<QWidget*>()) {
+    if (child == close || !child->isVisible()) continue;
+    EXPECT_FALSE(child->focusPolicy() & Qt::TabFocus) << child->objectName().toStdString();
+  }
+}
+
+TEST(Layout, EmptyWindowShowsTheBlankSurfaceAndNoCaption) {
+  TfrmRaderAver w({});
+  ASSERT_TRUE(viewertest::ShowActive(w));
+  auto* image = Child<TImage>(w, "ImageOrvic");
+  auto* panel = Child<TPanel>(w, "PnlImage");
+  ASSERT_TRUE(image && panel);
+  EXPECT_TRUE(image->isVisible());
+  EXPECT_EQ(image->geometry(), QRect(77, 44, 256, 181));
+  EXPECT_EQ(image->Surface().size(), QSize(256, 181));
+
+  // Nothing but button face inside the panel's bevel: the surface hides the layout caption.
+  const QImage shot = panel->grab().toImage();
+  const QRgb face = viewertest::ButtonFace(w).rgb();
+  int other = 0;
+  for (int y = 2; y < shot.height() - 2; ++y)
+    for (int x = 2; x < shot.width() - 2; ++x)
+      if ((shot.pixel(x, y) & 0xFFFFFF) != (face & 0xFFFFFF)) ++other;
+  EXPECT_EQ(other, 0);
+}
+
+TEST(Layout, CloseButtonAndExitCloseTheWindow) {
+  for (const char* how : {"btnClose", "MMEnd"}) {
+    SCOPED_TRACE(how);
+    TfrmRaderAver w({});
+    ASSERT_TRUE(viewertest::ShowActive(w));
+    if (std::string(how) == "btnClose") {
+      QTest::mouseClick(Child<QPushButton>(w, "btnClose"), Qt::LeftButton);
+    } else {
+      Child<QAction>(w, "MMEnd")->trigger();
+    }
+    EXPECT_FALSE(w.isVisible());
+  }
+}
+
+}  // namespace
