@@ -1,0 +1,76 @@
+// Code page 932 to UTF-8 at the edges, and the UTF-8 clean-up used for file names.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Cp932.h"
+
+namespace sheetpeek {
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kReplacement = "\xef\xbf\xbd";  // U+FFFD
+
+struct ConvertCase {
+  std::string cp932;
+  std::string utf8;
+};
+
+TEST(Cp932, ConvertsByTheMicrosoftTable) {
+  const ConvertCase cases[] = {
+      {"", ""},
+      {"Plan A-1", "Plan A-1"},
+      {"\x81\x60", "\xef\xbd\x9e"},                      // U+FF5E fullwidth tilde
+      {"\x81\x7e", "\xc3\x97"},                          // U+00D7 multiplication sign
+      {"\x81\x5f", "\xef\xbc\xbc"},                      // U+FF3C fullwidth reverse solidus
+      {"\x81\x61", "\xe2\x88\xa5"},                      // U+2225 parallel to
+      {"\x81\x7c", "\xef\xbc\x8d"},                      // U+FF0D fullwidth hyphen-minus
+      {"\x95\x5c", "\xe8\xa1\xa8"},                      // 表
+      {"\x90\x7d\x96\xca", "\xe5\x9b\xb3\xe9\x9d\xa2"},  // 図面
+      {"\xb1", "\xef\xbd\xb1"},                          // U+FF71 halfwidth katakana a
+      {"\\~", "\\~"},
+      {"\x87\x40", "\xe2\x91\xa0"},  // U+2460 circled one
+      {"\xfa\x40", "\xe2\x85\xb0"},  // U+2170 small roman numeral one
+      {"a\0b"s, "a\0b"s},
+  };
+  for (const ConvertCase& c : cases) {
+    EXPECT_EQ(Cp932ToUtf8(c.cp932), c.utf8) << ::testing::PrintToString(c.cp932);
+  }
+}
+
+TEST(Cp932, InvalidOrCutSequencesBecomeReplacementRestKept) {
+  const ConvertCase cases[] = {
+      {"\x81", kReplacement},
+      {"a\x81", "a" + kReplacement},
+      {"\xff", kReplacement},
+      {"\xffok", kReplacement + "ok"},
+      {"ok\xff\x95\x5c", "ok" + kReplacement + "\xe8\xa1\xa8"},
+      {"\x81 x", kReplacement + " x"},
+      {"A\x95", "A" + kReplacement},
+  };
+  for (const ConvertCase& c : cases) {
+    EXPECT_EQ(Cp932ToUtf8(c.cp932), c.utf8) << ::testing::PrintToString(c.cp932);
+  }
+}
+
+TEST(Cp932, SanitizeKeepsValidUtf8AndReplacesEachBadByte) {
+  const ConvertCase cases[] = {
+      {"", ""},
+      {"plan.cad", "plan.cad"},
+      {"\xe5\x9b\xb3\xe9\x9d\xa2.cad", "\xe5\x9b\xb3\xe9\x9d\xa2.cad"},
+      {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
+      {"\xff", kReplacement},
+      {"\xff\xfe", kReplacement + kReplacement},
+      {"a\xc3", "a" + kReplacement},
+      {"\xc0\xaf", kReplacement + kReplacement},
+      {"\x95\x5c.cad", kReplacement + "\\.cad"},
+      {"\xc3\x97x", "\xc3\x97x"},
+  };
+  for (const ConvertCase& c : cases) {
+    EXPECT_EQ(SanitizeUtf8(c.cp932), c.utf8) << ::testing::PrintToString(c.cp932);
+  }
+}
+
+}  // namespace
+}  // namespace sheetpeek
