@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 SAMPLE ?= examples/plan_with_preview.cad
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test screenshot clean
 
 all: build
 
@@ -27,6 +27,11 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# Renders the real window on the sample drawing, menu bar included, into docs/screenshot.png.
+screenshot: configure
+	cmake --build $(BUILD) -j$(JOBS) --target sheetpeek-screenshot
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/sheetpeek-screenshot $(SAMPLE) docs/screenshot.png
 
 clean:
 	rm -rf $(BUILD)
