@@ -28,18 +28,29 @@ bool TextInput::Fill() {
       error_ = n < 0;
       break;
     }
-    unsigned char* out = buffer_.get();
-    const unsigned char* in = buffer_.get();
-    const unsigned char* end = in + n;
-    for (; in != end; ++in) {
-      if (*in == kCr) continue;
-      if (*in == kEndMark) {
-        ended_ = true;
-        break;
-      }
-      *out++ = *in;
+    unsigned char* const start = buffer_.get();
+    std::size_t size = static_cast<std::size_t>(n);
+    // Nothing from the end mark on is ever delivered.
+    if (const void* mark = std::memchr(start, kEndMark, size)) {
+      size = static_cast<std::size_t>(static_cast<const unsigned char*>(mark) - start);
+      ended_ = true;
     }
-    len_ = static_cast<std::size_t>(out - buffer_.get());
+    // Drop CR bytes by moving the stretches between them down; most files have none.
+    unsigned char* out = static_cast<unsigned char*>(std::memchr(start, kCr, size));
+    if (!out) {
+      len_ = size;
+      continue;
+    }
+    const unsigned char* in = out + 1;
+    const unsigned char* const end = start + size;
+    while (in < end) {
+      const void* cr = std::memchr(in, kCr, static_cast<std::size_t>(end - in));
+      const unsigned char* stop = cr ? static_cast<const unsigned char*>(cr) : end;
+      std::memmove(out, in, static_cast<std::size_t>(stop - in));
+      out += stop - in;
+      in = cr ? stop + 1 : end;
+    }
+    len_ = static_cast<std::size_t>(out - start);
   }
   return len_ != 0;
 }

@@ -1,7 +1,9 @@
 #include "Orvicheader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "Extractdata.h"
@@ -131,10 +133,27 @@ void COrvicHeader::ReadFrame() {
   if (ScaleDenominator == 0) throw std::domain_error("scale denominator is 0");
 }
 
+namespace {
+
+// Palette index of every byte, so that the decoder's inner loop is one load per pixel.
+struct ColourTable {
+  std::uint8_t index[256];
+  constexpr ColourTable() : index() {
+    constexpr std::uint8_t kMap[15] = {0, 12, 9, 13, 10, 14, 11, 15, 4, 1, 5, 2, 6, 3, 7};
+    for (int i = 0; i < 15; ++i) index['0' + i] = kMap[i];
+  }
+};
+constexpr ColourTable kColourTable;
+
+// "!", double quote and "#" are consecutive bytes.
+bool IsRunMarker(char c) {
+  return static_cast<unsigned char>(c - '!') < 3;
+}
+
+}  // namespace
+
 int COrvicHeader::ColorIndex(char c) {
-  static const std::uint8_t kMap[15] = {0, 12, 9, 13, 10, 14, 11, 15, 4, 1, 5, 2, 6, 3, 7};
-  unsigned char u = static_cast<unsigned char>(c);
-  return u >= '0' && u <= '>' ? kMap[u - '0'] : 0;
+  return kColourTable.index[static_cast<unsigned char>(c)];
 }
 
 bool COrvicHeader::ReadImage() {
@@ -169,31 +188,52 @@ bool COrvicHeader::ReadImage() {
     const std::size_t end = text.size();
     std::size_t pos = 0;
     std::size_t pixel = 0;
+    std::size_t painted = 0;  // end of the pixels written so far, beyond `pixel` after a short run
+    constexpr std::size_t kShortRun = 16;
     auto digit = [&](std::size_t at) { return static_cast<int>(static_cast<signed char>(text[at])) - 33; };
+    const std::uint8_t* colourOf = kColourTable.index;
     while (pos < end) {
+      // Plain characters, the commonest item: one pixel each, bounded once for the stretch.
+      const std::size_t room = std::min(end - pos, total - pixel);
+      const char* plain = text.data() + pos;
+      std::uint8_t* out = pixels.data() + pixel;
+      std::size_t k = 0;
+      for (; k < room && !IsRunMarker(plain[k]); ++k) out[k] = colourOf[static_cast<unsigned char>(plain[k])];
+      pos += k;
+      pixel += k;
+      if (pos >= end) break;
       const char first = text[pos];
-      int digits = first == '!' ? 1 : first == '"' ? 2 : first == '#' ? 3 : 0;
-      long count = 1;
-      char colour = first;
-      if (digits > 0) {
-        // Digits or colour character beyond the text: decoding ends here.
-        if (pos + static_cast<std::size_t>(digits) + 1 >= end) break;
-        if (digits == 1)
-          count = digit(pos + 1) + 3;
-        else if (digits == 2)
-          count = 94L * digit(pos + 1) + digit(pos + 2) + 98;
-        else
-          count = 8836L * digit(pos + 1) + 94L * digit(pos + 2) + digit(pos + 3) + 8934;
-        colour = text[pos + static_cast<std::size_t>(digits) + 1];
-      }
+      // A plain character with every pixel painted: beyond the picture.
+      if (!IsRunMarker(first)) throw DecodeFailure{0};
+      const int digits = first - '!' + 1;
+      // Digits or colour character beyond the text: decoding ends here.
+      if (pos + static_cast<std::size_t>(digits) + 1 >= end) break;
+      long count;
+      if (digits == 1)
+        count = digit(pos + 1) + 3;
+      else if (digits == 2)
+        count = 94L * digit(pos + 1) + digit(pos + 2) + 98;
+      else
+        count = 8836L * digit(pos + 1) + 94L * digit(pos + 2) + digit(pos + 3) + 8934;
       if (count > 0) {
         if (static_cast<std::size_t>(count) > total - pixel) throw DecodeFailure{0};
-        std::uint8_t index = static_cast<std::uint8_t>(ColorIndex(colour));
-        std::fill_n(pixels.begin() + static_cast<std::ptrdiff_t>(pixel), count, index);
+        const std::uint8_t index =
+            colourOf[static_cast<unsigned char>(text[pos + static_cast<std::size_t>(digits) + 1])];
+        std::uint8_t* dst = pixels.data() + pixel;
+        if (static_cast<std::size_t>(count) <= kShortRun && total - pixel >= kShortRun) {
+          // Short runs are the commonest: one fixed-size store; what it paints beyond the run
+          // is painted again by the items that follow, or cleared below.
+          std::memset(dst, index, kShortRun);
+          painted = std::max(painted, pixel + kShortRun);
+        } else {
+          std::memset(dst, index, static_cast<std::size_t>(count));
+        }
         pixel += static_cast<std::size_t>(count);
       }
       pos += static_cast<std::size_t>(digits) + 1;
     }
+    // Pixels that the text does not reach keep index 0.
+    if (painted > pixel) std::memset(pixels.data() + pixel, 0, painted - pixel);
 
     ImageBitmap->Pack(pixels.data());
     return true;

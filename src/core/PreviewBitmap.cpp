@@ -37,15 +37,13 @@ int PreviewBitmap::PixelIndex(int x, int y) const {
 }
 
 void PreviewBitmap::Pack(const std::uint8_t* indices) {
+  // Two pixels per byte in one step; an odd width leaves the last byte's low nibble 0.
+  const std::size_t pairs = static_cast<std::size_t>(width_) / 2;
   for (int y = 0; y < height_; ++y) {
     std::uint8_t* row = Row(y);
-    for (int x = 0; x < width_; ++x) {
-      std::uint8_t index = *indices++ & 0x0F;
-      if (x % 2 == 0)
-        row[x / 2] = static_cast<std::uint8_t>(index << 4);
-      else
-        row[x / 2] |= index;
-    }
+    for (std::size_t i = 0; i < pairs; ++i, indices += 2)
+      row[i] = static_cast<std::uint8_t>((indices[0] & 0x0F) << 4 | (indices[1] & 0x0F));
+    if (width_ % 2 != 0) row[pairs] = static_cast<std::uint8_t>((*indices++ & 0x0F) << 4);
   }
 }
 
