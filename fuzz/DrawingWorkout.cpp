@@ -1,0 +1,285 @@
+#include "DrawingWorkout.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <string_view>
+
+#include "Cp932.h"
+#include "Extractdata.h"
+#include "Orvicheader.h"
+#include "PathName.h"
+#include "PreviewBitmap.h"
+
+namespace sheetpeek::hardening {
+
+namespace {
+
+// A physical line holds at most 255 bytes including its LF; a keyword or field may take all
+// of a line that is cut without one, a raw line's parts need its LF.
+constexpr std::size_t kMaxLineBytes = 255;
+
+// Written here rather than taken from the core so that it can judge the core's converters.
+bool IsValidUtf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    std::uint32_t cp = 0;
+    std::size_t len = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      len = 2, cp = c & 0x1Fu;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3, cp = c & 0x0Fu;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4, cp = c & 0x07u;
+    } else {
+      return false;
+    }
+    if (i + len > s.size()) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      unsigned char t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (t & 0x3Fu);
+    }
+    if ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF) return false;
+    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+    i += len;
+  }
+  return true;
+}
+
+bool HasByte(std::string_view s, char c) {
+  return s.find(c) != std::string_view::npos;
+}
+
+// Plain decimal text (leading spaces, optional sign, digits only), the form whose value
+// can be checked by printing it again.
+bool IsPlainDecimal(const std::string& t, std::string& canonical) {
+  std::size_t i = t.find_first_not_of(' ');
+  if (i == std::string::npos) return false;
+  bool negative = false;
+  if (t[i] == '+' || t[i] == '-') negative = t[i++] == '-';
+  if (i == t.size()) return false;
+  for (std::size_t k = i; k < t.size(); ++k)
+    if (t[k] < '0' || t[k] > '9') return false;
+  while (i + 1 < t.size() && t[i] == '0') ++i;
+  canonical = t.substr(i);
+  if (negative && canonical != "0") canonical.insert(0, "-");
+  return true;
+}
+
+// Every accessor on every index of the current record, and one past both ends.
+std::string CheckAccessors(const CExtractdata& r) {
+  const auto count = static_cast<std::int32_t>(r.Fields.size());
+  for (std::int32_t i = -1; i <= count; ++i) {
+    const bool inside = i >= 0 && i < count;
+    try {
+      std::string text = r.GetText(i);
+      if (!inside) return "GetText accepted index " + std::to_string(i);
+      if (text != r.Fields[static_cast<std::size_t>(i)]) return "GetText differs from the field";
+    } catch (const ListIndexError&) {
+      if (inside) return "GetText refused a valid index";
+    }
+    try {
+      std::int32_t v = r.GetInt(i);
+      if (!inside) return "GetInt accepted index " + std::to_string(i);
+      std::string canonical;
+      if (IsPlainDecimal(r.Fields[static_cast<std::size_t>(i)], canonical) && std::to_string(v) != canonical)
+        return "GetInt gave " + std::to_string(v) + " for '" + r.Fields[static_cast<std::size_t>(i)] + "'";
+    } catch (const ListIndexError&) {
+      if (inside) return "GetInt refused a valid index";
+    } catch (const ConversionError&) {
+      if (!inside) return "GetInt converted outside the fields";
+    }
+    try {
+      double v = r.GetFloat(i);
+      if (!inside) return "GetFloat accepted index " + std::to_string(i);
+      if (!std::isfinite(v)) return "GetFloat gave a value that is not finite";
+    } catch (const ListIndexError&) {
+      if (inside) return "GetFloat refused a valid index";
+    } catch (const ConversionError&) {
+      if (!inside) return "GetFloat converted outside the fields";
+    }
+  }
+  return {};
+}
+
+// Every successful read takes at least one byte, so a reader that goes on longer hangs.
+std::size_t ReadLimit(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return 0;
+  return static_cast<std::size_t>(st.st_size) + 3;
+}
+
+// The accessors throw on most fields, and throwing is slow: the first records are enough.
+constexpr std::size_t kRecordsWithAccessorChecks = 40;
+
+std::string CheckRecords(const std::string& path) {
+  CExtractdata r(path);
+  if (!r.Open()) return "a regular file did not open";
+  const std::size_t limit = ReadLimit(path);
+  for (std::size_t calls = 0;; ++calls) {
+    if (calls > limit) return "ReadRecord does not reach the end";
+    int rc = r.ReadRecord();
+    if (r.LineRest != "0") return "ReadRecord left LineRest other than \"0\"";
+    if (rc == kReadAtEnd) {
+      if (r.Keyword != "0") return "ReadRecord at the end left a keyword";
+      if (r.ReadRecord() != kReadAtEnd || r.ReadRawLine() != kReadAtEnd)
+        return "the end did not stay the end";
+      return {};
+    }
+    if (rc == kReadFailed) {
+      if (r.Keyword != "0") return "a failed ReadRecord left a keyword";
+      continue;
+    }
+    if (rc != kReadOk) return "ReadRecord gave " + std::to_string(rc);
+    if (r.Keyword.size() > kMaxLineBytes) return "keyword longer than a line";
+    if (HasByte(r.Keyword, '\t') || HasByte(r.Keyword, '\n') || HasByte(r.Keyword, '\0'))
+      return "keyword holds a TAB, LF or NUL";
+    if (r.Fields.empty() && r.Keyword != "0") return "a record without fields";
+    for (const std::string& f : r.Fields) {
+      if (f.size() > kMaxLineBytes) return "field longer than a line";
+      if (HasByte(f, '\n') || HasByte(f, '\0')) return "field holds a LF or NUL";
+    }
+    if (calls < kRecordsWithAccessorChecks) {
+      std::string bad = CheckAccessors(r);
+      if (!bad.empty()) return bad;
+    }
+  }
+}
+
+std::string CheckRawLines(const std::string& path) {
+  CExtractdata r(path);
+  if (!r.Open()) return "a regular file did not open";
+  const std::size_t limit = ReadLimit(path);
+  for (std::size_t calls = 0;; ++calls) {
+    if (calls > limit) return "ReadRawLine does not reach the end";
+    int rc = r.ReadRawLine();
+    if (rc == kReadAtEnd) return {};
+    if (rc == kReadFailed) continue;
+    if (rc != kReadOk) return "ReadRawLine gave " + std::to_string(rc);
+    if (!r.Fields.empty()) return "ReadRawLine left fields";
+    if (r.Keyword.size() + r.LineRest.size() > kMaxLineBytes - 1) return "raw line longer than a line";
+    if (HasByte(r.Keyword, '\t') || HasByte(r.Keyword, '\n') || HasByte(r.LineRest, '\n'))
+      return "raw line holds a separator it should have ended at";
+  }
+}
+
+std::string CheckText(const char* what, const std::string& cp932) {
+  std::string utf8 = Cp932ToUtf8(cp932);
+  if (!IsValidUtf8(utf8)) return std::string(what) + " converts to invalid UTF-8";
+  return {};
+}
+
+std::string CheckPreview(const COrvicHeader& h) {
+  if (!h.HasImage) return {};
+  const PreviewBitmap* bmp = h.ImageBitmap.get();
+  if (!bmp) return "HasImage without a bitmap";
+  if (bmp->Width() != h.ImageWidth || bmp->Height() != h.ImageHeight)
+    return "bitmap size differs from the record";
+  if (bmp->Width() < 0 || bmp->Width() > PreviewBitmap::kMaxWidth || bmp->Height() < 0 ||
+      bmp->Height() > PreviewBitmap::kMaxHeight)
+    return "bitmap beyond the size limits";
+  if (bmp->Stride() != (static_cast<std::size_t>(bmp->Width()) + 1) / 2) return "wrong row stride";
+  for (int y = 0; y < bmp->Height(); ++y) {
+    const std::uint8_t* row = bmp->Row(y);
+    for (int x = 0; x < bmp->Width(); ++x) {
+      // No colour character maps to light grey.
+      if (bmp->PixelIndex(x, y) == 8) return "a pixel in palette index 8";
+    }
+    if (bmp->Width() % 2 == 1 && (row[bmp->Stride() - 1] & 0x0F) != 0)
+      return "odd row with a filled low nibble";
+  }
+  return {};
+}
+
+std::string CheckHeader(const std::string& path) {
+  LoadResult load = LoadDrawingHeader(path, PathStyle::Posix);
+  if (CurrentExtractdata != nullptr) return "the reader outlived the load";
+  if (!load.header) return "a regular file gave no header: " + load.error.message;
+  const COrvicHeader& h = *load.header;
+  if (h.FileKind != fkUnknown && h.FileKind != fkAsciiDrawing && h.FileKind != fkBinaryDrawing)
+    return "file kind outside its values";
+  const std::string count = h.ElementCountText();
+  if (count != (h.ElementCount == 0 ? std::string(" ") : std::to_string(h.ElementCount)))
+    return "element count text '" + count + "'";
+  std::string bad;
+  auto check = [&bad](const char* what, const std::string& text) {
+    if (bad.empty()) bad = CheckText(what, text);
+  };
+  check("create date", h.DateText(h.CreateDate));
+  check("update date", h.DateText(h.UpdateDate));
+  check("file kind", h.FileKindText());
+  check("size", h.SizeText);
+  check("scale", h.ScaleText);
+  check("sheet", h.SheetName);
+  for (int i = 0; i < COrvicHeader::kItemCount; ++i) {
+    check("item label", h.NoteLabel[static_cast<std::size_t>(i)]);
+    check("item text", h.NoteText[static_cast<std::size_t>(i)]);
+  }
+  if (!bad.empty()) return bad;
+  if (!IsValidUtf8(SanitizeUtf8(h.FileName)) || !IsValidUtf8(SanitizeUtf8(h.Folder)))
+    return "file name not made valid UTF-8";
+  return CheckPreview(h);
+}
+
+std::string CheckPathParts(const std::string& path, PathStyle style) {
+  PathParts p = SplitPath(path, style);
+  const std::string_view whole(path);
+  if (whole.substr(0, p.folder.size()) != p.folder) return "folder is not the front of the path";
+  if (p.fileName.size() > whole.size() || whole.substr(whole.size() - p.fileName.size()) != p.fileName)
+    return "file name is not the end of the path";
+  // The two parts cover the path, less at most the one delimiter between them.
+  const std::size_t covered = p.folder.size() + p.fileName.size();
+  if (covered > path.size() || covered + 1 < path.size()) return "folder and file name do not cover the path";
+  if (style == PathStyle::Posix && HasByte(p.fileName, '/')) return "file name holds a slash";
+  // ":" is never the second byte of a double-byte character.
+  if (style == PathStyle::Windows && HasByte(p.fileName, ':')) return "file name holds a colon";
+  const std::string ext = FileExtension(path, style);
+  if (!ext.empty() && (ext[0] != '.' || whole.substr(whole.size() - ext.size()) != ext))
+    return "extension is not a dotted end of the name";
+  if (HasDrawingExtension(path, style) != (ext == ".cad")) return "drawing extension test disagrees";
+  return {};
+}
+
+}  // namespace
+
+std::string WorkOutDrawing(const std::string& path) {
+  try {
+    std::string bad = CheckRecords(path);
+    if (bad.empty()) bad = CheckRawLines(path);
+    if (bad.empty()) bad = CheckHeader(path);
+    return bad;
+  } catch (const std::exception& e) {
+    return std::string("exception escaped: ") + e.what();
+  } catch (...) {
+    return "unknown exception escaped";
+  }
+}
+
+std::string WorkOutTexts(const std::string& bytes) {
+  try {
+    std::string bad = CheckPathParts(bytes, PathStyle::Posix);
+    if (bad.empty()) bad = CheckPathParts(bytes, PathStyle::Windows);
+    if (!bad.empty()) return bad;
+    const std::string converted = Cp932ToUtf8(bytes);
+    if (!IsValidUtf8(converted)) return "CP932 conversion gave invalid UTF-8";
+    bool ascii = true;
+    for (unsigned char c : bytes) ascii = ascii && c < 0x80;
+    if (ascii && converted != bytes) return "ASCII changed by the CP932 conversion";
+    const std::string clean = SanitizeUtf8(bytes);
+    if (!IsValidUtf8(clean)) return "sanitised text is not valid UTF-8";
+    if (IsValidUtf8(bytes) && clean != bytes) return "valid UTF-8 changed by sanitising";
+    if (SanitizeUtf8(clean) != clean) return "sanitising twice changes the text";
+    return {};
+  } catch (const std::exception& e) {
+    return std::string("exception escaped: ") + e.what();
+  }
+}
+
+}  // namespace sheetpeek::hardening

@@ -1,0 +1,145 @@
+#include "ChildProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace sheetpeek::test {
+
+namespace {
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void Reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+double Now() {
+  timespec ts;
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// Drains one pipe end into `to`; returns false once it is closed.
+bool Drain(int fd, std::string& to) {
+  char buf[4096];
+  ssize_t n = ::read(fd, buf, sizeof buf);
+  if (n > 0) {
+    to.append(buf, static_cast<std::size_t>(n));
+    return true;
+  }
+  return n < 0 && (errno == EINTR || errno == EAGAIN);
+}
+
+}  // namespace
+
+ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSeconds) {
+  if (argv.empty()) throw std::invalid_argument("no program");
+  int outPipe[2], errPipe[2];
+  if (::pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  Fd outRead(outPipe[0]), outWrite(outPipe[1]);
+  if (::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  Fd errRead(errPipe[0]), errWrite(errPipe[1]);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, outWrite.get(), 1);
+  posix_spawn_file_actions_adddup2(&actions, errWrite.get(), 2);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+  outWrite.Reset();
+  errWrite.Reset();
+
+  ChildResult result;
+  const double deadline = Now() + deadlineSeconds;
+  bool outOpen = true, errOpen = true;
+  while (outOpen || errOpen) {
+    double left = deadline - Now();
+    if (left <= 0) break;
+    // A closed end is left out (negative fd), so that its hang-up does not wake us again.
+    pollfd fds[2] = {{outOpen ? outRead.get() : -1, POLLIN, 0}, {errOpen ? errRead.get() : -1, POLLIN, 0}};
+    int ready = ::poll(fds, 2, static_cast<int>(left * 1000) + 1);
+    if (ready < 0 && errno != EINTR) break;
+    if (outOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+      outOpen = Drain(outRead.get(), result.out);
+    if (errOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+      errOpen = Drain(errRead.get(), result.err);
+  }
+
+  int status = 0;
+  rusage usage{};
+  for (;;) {
+    pid_t done = ::wait4(pid, &status, WNOHANG, &usage);
+    if (done == pid) {
+      result.finished = true;
+      break;
+    }
+    if (Now() >= deadline) {
+      ::kill(pid, SIGKILL);
+      ::wait4(pid, &status, 0, &usage);
+      break;
+    }
+    ::usleep(2000);
+  }
+  result.maxRssKiB = usage.ru_maxrss;
+  if (result.finished && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  return result;
+}
+
+std::string BuiltProgram(const std::string& name) {
+  return std::string(SHEETPEEK_BIN_DIR) + "/" + name;
+}
+
+bool IsWellFormedUtf8(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t len = c < 0x80                   ? 1
+                      : (c >= 0xC2 && c <= 0xDF) ? 2
+                      : (c >= 0xE0 && c <= 0xEF) ? 3
+                      : (c >= 0xF0 && c <= 0xF4) ? 4
+                                                 : 0;
+    if (len == 0 || i + len > s.size()) return false;
+    std::uint32_t cp = len == 1 ? c : c & (0x7Fu >> len);
+    for (std::size_t k = 1; k < len; ++k) {
+      unsigned char t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (t & 0x3Fu);
+    }
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace sheetpeek::test
