@@ -9,6 +9,8 @@ TLabeledEdit::TLabeledEdit(QWidget* parent) : QLineEdit(parent), label_(new QLab
   setReadOnly(true);
   // Clicking may still select text for copying; only Tab must pass the field by.
   setFocusPolicy(Qt::ClickFocus);
+  // Files dropped on a field belong to the window.
+  setAcceptDrops(false);
   QPalette pal = palette();
   pal.setColor(QPalette::Base, pal.color(QPalette::Button));
   setPalette(pal);

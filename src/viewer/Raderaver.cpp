@@ -299,6 +299,9 @@ void TfrmRaderAver::showEvent(QShowEvent* event) {
   shown_ = true;
   CentreOnScreen();
   FormShow();
+  // A program's first window takes the focus when it opens; ask for it, since without a
+  // window manager nobody else gives it and the first activation would never come.
+  activateWindow();
 }
 
 void TfrmRaderAver::changeEvent(QEvent* event) {
