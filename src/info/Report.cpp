@@ -1,6 +1,7 @@
 #include "Report.h"
 
 #include <exception>
+#include <nlohmann/json.hpp>
 
 #include "Cp932.h"
 
@@ -8,10 +9,6 @@ namespace sheetpeek::info {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-Json DateArray(const TDrawingDate& d) {
-  return Json::array({d.Year, d.Month, d.Day, d.Hour, d.Minute});
-}
 
 std::string Dump(const Json& j) {
   return j.dump(-1, ' ', false, Json::error_handler_t::replace);
@@ -44,38 +41,76 @@ std::string OpenErrorText(const OpenError& error) {
   }
 }
 
-Json HeaderJson(const std::string& path, const LoadResult& result) {
-  Json j;
-  j["path"] = SanitizeUtf8(path);
-  j["opened"] = result.header != nullptr;
-  if (!result.header) {
-    j["error"] = OpenErrorText(result.error);
-    return j;
+namespace {
+
+Json ZeroDate() {
+  return Json::array({0, 0, 0, 0, 0});
+}
+
+// Every key of an opened file's object in the published order, with placeholder values.
+// Batches refill one of these per thread instead of building and freeing a tree per file.
+Json OpenedSkeleton() {
+  Json item = Json::object();
+  item["label"] = "";
+  item["text"] = "";
+  Json j = Json::object();
+  for (const char* key : {"path", "opened", "read_ok", "folder", "file_name", "create_date", "update_date",
+                          "element_count", "size", "scale", "file_kind"}) {
+    j[key] = "";
   }
-  const COrvicHeader& h = *result.header;
+  j["opened"] = true;
+  j["read_ok"] = false;
+  j["items"] = Json::array();
+  for (int i = 0; i < COrvicHeader::kItemCount; ++i) j["items"].push_back(item);
+  j["preview"] = nullptr;
+  Json raw = Json::object();
+  raw["create"] = ZeroDate();
+  raw["update"] = ZeroDate();
+  raw["elements"] = 0;
+  raw["file_kind"] = 0;
+  raw["sheet"] = nullptr;
+  j["raw"] = std::move(raw);
+  return j;
+}
+
+// Replaces a string value in place, keeping the JSON node.
+void Set(Json& slot, std::string&& value) {
+  slot.get_ref<std::string&>() = std::move(value);
+}
+
+void SetDate(Json& slot, const TDrawingDate& d) {
+  slot[0] = d.Year;
+  slot[1] = d.Month;
+  slot[2] = d.Day;
+  slot[3] = d.Hour;
+  slot[4] = d.Minute;
+}
+
+void Fill(Json& j, const std::string& path, const COrvicHeader& h) {
+  Set(j["path"], SanitizeUtf8(path));
   j["read_ok"] = h.ReadOk;
-  j["folder"] = SanitizeUtf8(h.Folder);
-  j["file_name"] = SanitizeUtf8(h.FileName);
-  j["create_date"] = Cp932ToUtf8(h.DateText(h.CreateDate));
-  j["update_date"] = Cp932ToUtf8(h.DateText(h.UpdateDate));
-  j["element_count"] = Cp932ToUtf8(h.ElementCountText());
-  j["size"] = Cp932ToUtf8(h.SizeText);
-  j["scale"] = Cp932ToUtf8(h.ScaleText);
-  j["file_kind"] = Cp932ToUtf8(h.FileKindText());
-  Json items = Json::array();
+  Set(j["folder"], SanitizeUtf8(h.Folder));
+  Set(j["file_name"], SanitizeUtf8(h.FileName));
+  Set(j["create_date"], Cp932ToUtf8(h.DateText(h.CreateDate)));
+  Set(j["update_date"], Cp932ToUtf8(h.DateText(h.UpdateDate)));
+  Set(j["element_count"], Cp932ToUtf8(h.ElementCountText()));
+  Set(j["size"], Cp932ToUtf8(h.SizeText));
+  Set(j["scale"], Cp932ToUtf8(h.ScaleText));
+  Set(j["file_kind"], Cp932ToUtf8(h.FileKindText()));
+  Json& items = j["items"];
   for (int i = 0; i < COrvicHeader::kItemCount; ++i) {
     const auto k = static_cast<std::size_t>(i);
-    items.push_back(Json{{"label", Cp932ToUtf8(h.NoteLabel[k])}, {"text", Cp932ToUtf8(h.NoteText[k])}});
+    Set(items[k]["label"], Cp932ToUtf8(h.NoteLabel[k]));
+    Set(items[k]["text"], Cp932ToUtf8(h.NoteText[k]));
   }
-  j["items"] = std::move(items);
   if (h.HasImage) {
     j["preview"] = Json{{"width", h.ImageWidth}, {"height", h.ImageHeight}};
   } else {
     j["preview"] = nullptr;
   }
-  Json raw;
-  raw["create"] = DateArray(h.CreateDate);
-  raw["update"] = DateArray(h.UpdateDate);
+  Json& raw = j["raw"];
+  SetDate(raw["create"], h.CreateDate);
+  SetDate(raw["update"], h.UpdateDate);
   raw["elements"] = h.ElementCount;
   raw["file_kind"] = static_cast<int>(h.FileKind);
   if (h.FrameRead) {
@@ -86,8 +121,18 @@ Json HeaderJson(const std::string& path, const LoadResult& result) {
   } else {
     raw["sheet"] = nullptr;
   }
-  j["raw"] = std::move(raw);
-  return j;
+}
+
+}  // namespace
+
+std::string JsonLine(const std::string& path, const LoadResult& result) {
+  if (!result.header) {
+    const Json j = {{"path", SanitizeUtf8(path)}, {"opened", false}, {"error", OpenErrorText(result.error)}};
+    return Dump(j) + "\n";
+  }
+  thread_local Json skeleton = OpenedSkeleton();
+  Fill(skeleton, path, *result.header);
+  return Dump(skeleton) + "\n";
 }
 
 std::string TextBlock(const COrvicHeader& h) {
@@ -121,7 +166,7 @@ FileReport ReportFile(const std::string& path, bool json) {
   FileReport report;
   try {
     const LoadResult result = LoadDrawingHeader(path);
-    if (json) report.out = Dump(HeaderJson(path, result)) + "\n";
+    if (json) report.out = JsonLine(path, result);
     if (!result.header) {
       report.err = ErrorLine(path, OpenErrorText(result.error));
       return report;

@@ -2,7 +2,6 @@
 // error line for standard error.
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
 
 #include "Orvicheader.h"
@@ -23,8 +22,9 @@ std::string ErrorLine(const std::string& path, const std::string& reason);
 // Why a file did not open, as a short text.
 std::string OpenErrorText(const OpenError& error);
 
-// The JSON object of one file (the keys and their order are a published contract).
-nlohmann::ordered_json HeaderJson(const std::string& path, const LoadResult& result);
+// The JSON object of one file as one compact line with its line end (the keys and their
+// order are a published contract).
+std::string JsonLine(const std::string& path, const LoadResult& result);
 
 // The label: value block of an opened file, ending in a line end.
 std::string TextBlock(const COrvicHeader& header);
