@@ -1,0 +1,301 @@
+#include "DrawingGenerator.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace sheetpeek::bench {
+
+namespace {
+
+constexpr char kColours[] = "0123456789:;<=>";  // the fifteen colour characters
+constexpr std::size_t kColourCount = sizeof kColours - 1;
+
+char CountDigit(std::size_t value) {
+  return static_cast<char>('!' + value);
+}
+
+char RandomColour(Rng& rng) {
+  return kColours[rng.Below(kColourCount)];
+}
+
+void Paint(std::string& colours, int width, int x0, int y0, int w, int h, char colour) {
+  const int height = static_cast<int>(colours.size()) / width;
+  for (int y = std::max(0, y0); y < std::min(height, y0 + h); ++y)
+    for (int x = std::max(0, x0); x < std::min(width, x0 + w); ++x)
+      colours[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] =
+          colour;
+}
+
+void AppendNumber(std::string& out, long value) {
+  out += std::to_string(value);
+}
+
+// Code page 932 texts for the title block.
+const char* const kLabels[] = {
+    "\x90\x7d\x96\xca\x96\xbc",  // 図面名
+    "\x8d\x48\x8e\x96\x96\xbc",  // 工事名
+    "\x8f\x6b\x8e\xda",          // 縮尺
+    "Drawn by",
+    "Checked",
+    "Date",
+};
+const char* const kTexts[] = {
+    "1\x8a\x4b\x95\xbd\x96\xca\x90\x7d",                          // 1階平面図
+    "\x81\x5a\x81\x5a\x93\x40 \x90\x56\x92\x7a\x8d\x48\x8e\x96",  // 〇〇邸 新築工事
+    "1/100",
+    "Plan, \\\"rev B\\\"",
+    "A-101",
+};
+
+}  // namespace
+
+std::uint64_t Rng::Next() {
+  std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+std::uint32_t Rng::Below(std::uint32_t bound) {
+  if (bound == 0) throw std::invalid_argument("Rng::Below(0)");
+  return static_cast<std::uint32_t>(Next() % bound);
+}
+
+std::string EncodeRun(char colour, std::size_t length) {
+  if (length == 0) throw std::invalid_argument("EncodeRun: empty run");
+  if (colour == '!' || colour == '"' || colour == '#') throw std::invalid_argument("EncodeRun: run marker");
+  std::string out;
+  // A run paints its count, then its colour character one more pixel as a plain item.
+  while (length > 0) {
+    if (length <= 3) {
+      out.append(length, colour);
+      length = 0;
+    } else if (length == 98) {
+      out += {'!', CountDigit(96 - 3), colour};  // 97 pixels, then one plain
+      out += colour;
+      length = 0;
+    } else if (length <= 97) {
+      out += {'!', CountDigit(length - 1 - 3), colour};
+      length = 0;
+    } else if (length <= 8934) {
+      std::size_t v = length - 1 - 98;
+      out += {'"', CountDigit(v / 94), CountDigit(v % 94), colour};
+      length = 0;
+    } else {
+      // The largest three-digit run covers far more than a preview holds; split only beyond it.
+      std::size_t v = std::min<std::size_t>(length - 1 - 8934, 93 * 8836 + 93 * 94 + 93);
+      out += {'#', CountDigit(v / 8836), CountDigit(v / 94 % 94), CountDigit(v % 94), colour};
+      length -= v + 8934 + 1;
+    }
+  }
+  return out;
+}
+
+std::string EncodeColours(std::string_view colours) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < colours.size()) {
+    std::size_t j = i + 1;
+    while (j < colours.size() && colours[j] == colours[i]) ++j;
+    out += EncodeRun(colours[i], j - i);
+    i = j;
+  }
+  return out;
+}
+
+const char* PreviewKindName(PreviewKind kind) {
+  switch (kind) {
+    case PreviewKind::Typical:
+      return "typical";
+    case PreviewKind::AllPlain:
+      return "all_plain";
+    case PreviewKind::ShortRuns:
+      return "short_runs";
+    case PreviewKind::MixedRandom:
+      return "mixed_random";
+    case PreviewKind::LongRuns:
+      return "long_runs";
+  }
+  return "?";
+}
+
+std::string TypicalColours(Rng& rng, int width, int height) {
+  std::string c(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), '0');
+  if (c.empty()) return c;
+  // Sheet border and title block.
+  Paint(c, width, 2, 2, width - 4, 1, '7');
+  Paint(c, width, 2, height - 3, width - 4, 1, '7');
+  Paint(c, width, 2, 2, 1, height - 4, '7');
+  Paint(c, width, width - 3, 2, 1, height - 4, '7');
+  Paint(c, width, width * 2 / 3, height * 4 / 5, width / 3 - 3, 1, '7');
+  Paint(c, width, width * 2 / 3, height * 4 / 5, 1, height / 5 - 3, '7');
+  // Walls, grid lines and coloured boxes.
+  for (int i = 0; i < 24; ++i) {
+    int x = static_cast<int>(rng.Below(static_cast<std::uint32_t>(width)));
+    int y = static_cast<int>(rng.Below(static_cast<std::uint32_t>(height)));
+    int len = 8 + static_cast<int>(rng.Below(static_cast<std::uint32_t>(width / 2)));
+    if (i % 2 == 0)
+      Paint(c, width, x, y, len, 1, '7');
+    else
+      Paint(c, width, x, y, 1, len / 2, '7');
+  }
+  for (int i = 0; i < 10; ++i) {
+    int x = static_cast<int>(rng.Below(static_cast<std::uint32_t>(width)));
+    int y = static_cast<int>(rng.Below(static_cast<std::uint32_t>(height)));
+    int w = 4 + static_cast<int>(rng.Below(40));
+    int h = 4 + static_cast<int>(rng.Below(30));
+    char colour = "12456:;"[rng.Below(7)];
+    Paint(c, width, x, y, w, 1, colour);
+    Paint(c, width, x, y + h, w, 1, colour);
+    Paint(c, width, x, y, 1, h, colour);
+    Paint(c, width, x + w, y, 1, h + 1, colour);
+  }
+  // Dimension texts: short stretches of scattered pixels.
+  for (int i = 0; i < 40; ++i) {
+    int x = static_cast<int>(rng.Below(static_cast<std::uint32_t>(width)));
+    int y = static_cast<int>(rng.Below(static_cast<std::uint32_t>(height)));
+    for (int k = 0; k < 12; ++k)
+      if (rng.Below(2)) Paint(c, width, x + k, y, 1, 1, '6');
+  }
+  return c;
+}
+
+std::string PreviewText(PreviewKind kind, Rng& rng, int width, int height) {
+  const std::size_t total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  std::string out;
+  switch (kind) {
+    case PreviewKind::Typical:
+      return EncodeColours(TypicalColours(rng, width, height));
+    case PreviewKind::AllPlain:
+      for (std::size_t i = 0; i < total; ++i) out += kColours[i % kColourCount];
+      return out;
+    case PreviewKind::ShortRuns: {
+      std::size_t painted = 0;
+      for (std::size_t i = 0; total - painted >= 4; ++i, painted += 4)
+        out += EncodeRun(kColours[i % kColourCount], 4);
+      if (painted < total) out += EncodeRun('7', total - painted);
+      return out;
+    }
+    case PreviewKind::MixedRandom: {
+      std::size_t painted = 0;
+      while (painted < total) {
+        std::size_t left = total - painted;
+        std::size_t want;
+        switch (rng.Below(4)) {
+          case 0:
+          case 1:
+            want = 1;
+            break;
+          case 2:
+            want = 4 + rng.Below(94);
+            break;
+          default:
+            want = 99 + rng.Below(300);
+            break;
+        }
+        want = std::min(want, left);
+        out += EncodeRun(RandomColour(rng), want);
+        painted += want;
+      }
+      return out;
+    }
+    case PreviewKind::LongRuns: {
+      std::size_t painted = 0;
+      for (std::size_t i = 0; painted < total; ++i) {
+        std::size_t want = std::min<std::size_t>(9000 + 1000 * i, total - painted);
+        out += EncodeRun(kColours[i % kColourCount], want);
+        painted += want;
+      }
+      return out;
+    }
+  }
+  return out;
+}
+
+std::string ImageRecords(int width, int height, std::string_view encoded, std::size_t lineLength) {
+  if (lineLength == 0 || lineLength > 252) throw std::invalid_argument("ImageRecords: line length");
+  const std::size_t lines = (encoded.size() + lineLength - 1) / lineLength;
+  std::string out = "Image\t1,";
+  AppendNumber(out, width);
+  out += ',';
+  AppendNumber(out, height);
+  out += ',';
+  AppendNumber(out, static_cast<long>(lines));
+  out += ',';
+  AppendNumber(out, static_cast<long>(encoded.size()));
+  out += '\n';
+  for (std::size_t pos = 0; pos < encoded.size(); pos += lineLength) {
+    out += "P\t";
+    out += encoded.substr(pos, lineLength);
+    out += '\n';
+  }
+  return out;
+}
+
+std::string TypicalHeaderRecords(Rng& rng) {
+  std::string out = "Version\t2.1\n";
+  auto date = [&](const char* keyword) {
+    out += keyword;
+    out += '\t';
+    AppendNumber(out, 1995 + rng.Below(35));
+    out += ',';
+    AppendNumber(out, 1 + rng.Below(12));
+    out += ',';
+    AppendNumber(out, 1 + rng.Below(28));
+    out += ',';
+    AppendNumber(out, rng.Below(24));
+    out += ',';
+    AppendNumber(out, rng.Below(60));
+    out += '\n';
+  };
+  date("Date");
+  date("Update");
+  out += "Elms\t";
+  AppendNumber(out, rng.Below(200000));
+  out += "\nFrame\t";
+  static const char* const kSheets[] = {"A0,1189,841", "A1,841,594", "A2,594,420", "A3,420,297",
+                                        "A4T,297,210"};
+  out += kSheets[rng.Below(5)];
+  out += ",1,";
+  static const int kScales[] = {1, 20, 50, 100, 200, 500};
+  AppendNumber(out, kScales[rng.Below(6)]);
+  out += ",0,0\nFtype\t";
+  AppendNumber(out, rng.Below(3));
+  out += '\n';
+  for (int item = 0; item < 20; ++item) {
+    out += "Note\t";
+    AppendNumber(out, item);
+    out += ",1,\"";
+    out += kLabels[rng.Below(sizeof kLabels / sizeof *kLabels)];
+    out += "\",\"";
+    out += kTexts[rng.Below(sizeof kTexts / sizeof *kTexts)];
+    out += "\"\n";
+  }
+  return out;
+}
+
+Drawing MakeDrawing(std::uint64_t seed, const DrawingOptions& options) {
+  Rng rng(seed);
+  Drawing d;
+  d.bytes = TypicalHeaderRecords(rng);
+  if (options.withPreview)
+    d.bytes += ImageRecords(kFullWidth, kFullHeight, PreviewText(options.preview, rng));
+  d.bytes += "Fbreak\n";
+  d.headerBytes = d.bytes.size();
+  // The body: elements the viewer never reads.
+  while (d.bytes.size() < d.headerBytes + options.bodyBytes) {
+    static const char* const kElements[] = {"Line", "Arc", "Text", "Dim"};
+    d.bytes += kElements[rng.Below(4)];
+    d.bytes += '\t';
+    for (int k = 0; k < 6; ++k) {
+      if (k) d.bytes += ',';
+      AppendNumber(d.bytes, rng.Below(100000));
+      d.bytes += '.';
+      AppendNumber(d.bytes, rng.Below(10));
+    }
+    d.bytes += '\n';
+  }
+  return d;
+}
+
+}  // namespace sheetpeek::bench

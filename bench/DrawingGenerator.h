@@ -1,0 +1,73 @@
+// Drawings for the benchmarks: typical headers, full-size previews of several kinds and long
+// bodies, all reproducible from a seed. Only benchmarks write drawings; the product never does.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sheetpeek::bench {
+
+// Small, fast and the same on every platform (std::mt19937 is too, but its distributions are not).
+class Rng {
+ public:
+  explicit Rng(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t Next();
+  // Uniform in [0, bound); bound must be above 0.
+  std::uint32_t Below(std::uint32_t bound);
+
+ private:
+  std::uint64_t state_;
+};
+
+constexpr int kFullWidth = 256;
+constexpr int kFullHeight = 181;
+constexpr std::size_t kFullPixels = static_cast<std::size_t>(kFullWidth) * kFullHeight;
+
+// Encoded text for `length` (>= 1) pixels of one colour character ("0" to ">"), using the
+// shortest items: plain characters up to 3 pixels, then one-, two- or three-digit runs.
+std::string EncodeRun(char colour, std::size_t length);
+
+// Encoded text for colour characters in picture order, stretches of one character as runs.
+std::string EncodeColours(std::string_view colours);
+
+// What a preview's encoded text looks like; each paints exactly width x height pixels.
+enum class PreviewKind {
+  Typical,      // a plan: dark background, white and coloured lines and boxes
+  AllPlain,     // one plain character per pixel, colours cycling: the most items
+  ShortRuns,    // shortest one-digit runs only (4 pixels per 3 characters), colours cycling
+  MixedRandom,  // plain characters and one- and two-digit runs in random order: unpredictable
+  LongRuns,     // a few three-digit runs: the least text
+};
+
+const char* PreviewKindName(PreviewKind kind);
+
+// Colour characters of a typical preview, in picture order.
+std::string TypicalColours(Rng& rng, int width, int height);
+
+// The encoded text of a width x height preview of the given kind.
+std::string PreviewText(PreviewKind kind, Rng& rng, int width = kFullWidth, int height = kFullHeight);
+
+// "Image" record plus its picture lines ("P\t" + at most `lineLength` characters + LF each).
+std::string ImageRecords(int width, int height, std::string_view encoded, std::size_t lineLength = 200);
+
+struct DrawingOptions {
+  bool withPreview = true;
+  PreviewKind preview = PreviewKind::Typical;
+  std::size_t bodyBytes = 64 * 1024;  // body records after "Fbreak", at least this many bytes
+};
+
+struct Drawing {
+  std::string bytes;
+  std::size_t headerBytes = 0;  // up to and including the "Fbreak" line
+};
+
+// A whole drawing: every header record the viewer shows, twenty items (some in code page 932),
+// the preview when asked for, "Fbreak", then the body.
+Drawing MakeDrawing(std::uint64_t seed, const DrawingOptions& options = {});
+
+// Just the header records of a drawing without preview, as a block of lines ending in LF.
+std::string TypicalHeaderRecords(Rng& rng);
+
+}  // namespace sheetpeek::bench

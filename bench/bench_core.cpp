@@ -1,0 +1,147 @@
+// Reader, header and preview decoder throughput, on drawings made in temporary files.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "DrawingGenerator.h"
+#include "Extractdata.h"
+#include "Orvicheader.h"
+#include "TempDrawing.h"
+
+namespace sb = sheetpeek::bench;
+using sheetpeek::CExtractdata;
+using sheetpeek::kReadAtEnd;
+using sheetpeek::kReadOk;
+
+namespace {
+
+constexpr std::uint64_t kSeed = 20240517;
+
+// Many typical headers back to back, no previews: what the reader meets in header records.
+std::string ManyHeaderRecords(int headers) {
+  sb::Rng rng(kSeed);
+  std::string bytes;
+  for (int i = 0; i < headers; ++i) bytes += sb::TypicalHeaderRecords(rng);
+  return bytes;
+}
+
+void BM_ReaderRecords(benchmark::State& state) {
+  const sb::TempDrawing file(ManyHeaderRecords(200));
+  std::int64_t records = 0;
+  for (auto _ : state) {
+    CExtractdata reader(file.path());
+    if (!reader.Open()) throw std::runtime_error("open failed");
+    int rc;
+    while ((rc = reader.ReadRecord()) != kReadAtEnd) {
+      if (rc == kReadOk) ++records;
+      benchmark::DoNotOptimize(reader.Fields.data());
+    }
+  }
+  state.SetItemsProcessed(records);
+  state.counters["records/file"] = static_cast<double>(records) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_ReaderRecords)->Unit(benchmark::kMicrosecond);
+
+// Field conversions of the header records on top of the reading.
+void BM_ReaderRecordsWithFields(benchmark::State& state) {
+  const sb::TempDrawing file(ManyHeaderRecords(200));
+  std::int64_t records = 0;
+  for (auto _ : state) {
+    CExtractdata reader(file.path());
+    if (!reader.Open()) throw std::runtime_error("open failed");
+    while (reader.ReadRecord() != kReadAtEnd) {
+      ++records;
+      const std::string& k = reader.Keyword;
+      if (k == "Date" || k == "Update") {
+        for (int i = 0; i < 5; ++i) benchmark::DoNotOptimize(reader.GetInt(i));
+      } else if (k == "Note") {
+        benchmark::DoNotOptimize(reader.GetInt(0));
+        benchmark::DoNotOptimize(reader.GetText(2));
+        benchmark::DoNotOptimize(reader.GetText(3));
+      } else if (k == "Frame") {
+        benchmark::DoNotOptimize(reader.GetFloat(1));
+        benchmark::DoNotOptimize(reader.GetFloat(2));
+      }
+    }
+  }
+  state.SetItemsProcessed(records);
+}
+BENCHMARK(BM_ReaderRecordsWithFields)->Unit(benchmark::kMicrosecond);
+
+void LoadOnce(benchmark::State& state, const std::string& path, bool wantImage) {
+  sheetpeek::LoadResult r = sheetpeek::LoadDrawingHeader(path);
+  if (!r.header || !r.header->ReadOk || r.header->HasImage != wantImage) {
+    state.SkipWithError("drawing did not read as expected");
+    return;
+  }
+  benchmark::DoNotOptimize(r.header.get());
+}
+
+// A whole header read as the viewer does it: open, records, preview, close.
+void BM_HeaderRead(benchmark::State& state) {
+  const bool withPreview = state.range(0) != 0;
+  sb::DrawingOptions options;
+  options.withPreview = withPreview;
+  const sb::Drawing drawing = sb::MakeDrawing(kSeed, options);
+  const sb::TempDrawing file(drawing.bytes);
+  for (auto _ : state) LoadOnce(state, file.path(), withPreview);
+  state.SetLabel(withPreview ? "full-size typical preview" : "no preview");
+  state.counters["header_bytes"] = static_cast<double>(drawing.headerBytes);
+  state.SetBytesProcessed(static_cast<std::int64_t>(drawing.headerBytes) * state.iterations());
+}
+BENCHMARK(BM_HeaderRead)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The smallest drawing around a 256 x 181 preview of one kind.
+std::string PreviewOnlyDrawing(sb::PreviewKind kind, std::size_t* encodedLength) {
+  sb::Rng rng(kSeed);
+  std::string text = sb::PreviewText(kind, rng);
+  *encodedLength = text.size();
+  return "Version\n" + sb::ImageRecords(sb::kFullWidth, sb::kFullHeight, text) + "Fbreak\n";
+}
+
+const sb::PreviewKind kKinds[] = {sb::PreviewKind::Typical, sb::PreviewKind::AllPlain,
+                                  sb::PreviewKind::ShortRuns, sb::PreviewKind::MixedRandom,
+                                  sb::PreviewKind::LongRuns};
+
+// Read, decode and pack one full-size preview.
+void BM_PreviewLoad(benchmark::State& state) {
+  const auto kind = kKinds[state.range(0)];
+  std::size_t length = 0;
+  const sb::TempDrawing file(PreviewOnlyDrawing(kind, &length));
+  for (auto _ : state) LoadOnce(state, file.path(), true);
+  state.SetLabel(sb::PreviewKindName(kind));
+  state.counters["encoded_chars"] = static_cast<double>(length);
+}
+BENCHMARK(BM_PreviewLoad)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
+
+// Exactly the reading that the preview load does, without decoding and packing: the
+// difference to BM_PreviewLoad is the decoder's own time.
+void BM_PreviewLinesOnly(benchmark::State& state) {
+  const auto kind = kKinds[state.range(0)];
+  std::size_t length = 0;
+  const sb::TempDrawing file(PreviewOnlyDrawing(kind, &length));
+  for (auto _ : state) {
+    CExtractdata reader(file.path());
+    if (!reader.Open()) throw std::runtime_error("open failed");
+    reader.ReadRecord();  // Version
+    reader.ReadRecord();  // Image
+    std::int32_t fields[5];
+    for (int i = 0; i < 5; ++i) fields[i] = reader.GetInt(i);
+    std::string text;
+    text.reserve(static_cast<std::size_t>(fields[4]));
+    for (std::int32_t line = 0; line < fields[3]; ++line) {
+      if (reader.ReadRawLine() != kReadOk) throw std::runtime_error("picture line missing");
+      text += reader.LineRest;
+    }
+    reader.ReadRecord();  // Fbreak
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetLabel(sb::PreviewKindName(kind));
+}
+BENCHMARK(BM_PreviewLinesOnly)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

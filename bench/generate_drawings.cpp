@@ -1,0 +1,52 @@
+// Writes a batch of drawings for the batch benchmark and prints the largest header size.
+// Usage: sheetpeek-bench-gen OUT_DIR [COUNT [SEED [BODY_BYTES]]]
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+#include "DrawingGenerator.h"
+
+namespace {
+
+unsigned long long Arg(int argc, char** argv, int index, unsigned long long fallback) {
+  if (index >= argc) return fallback;
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(argv[index], &end, 10);
+  if (!end || *end) throw std::invalid_argument(std::string("not a number: ") + argv[index]);
+  return v;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 5) {
+    std::fprintf(stderr, "usage: %s OUT_DIR [COUNT [SEED [BODY_BYTES]]]\n", argv[0]);
+    return 2;
+  }
+  try {
+    const std::string dir = argv[1];
+    const unsigned long long count = Arg(argc, argv, 2, 10000);
+    const unsigned long long seed = Arg(argc, argv, 3, 1);
+    sheetpeek::bench::DrawingOptions options;
+    options.bodyBytes = static_cast<std::size_t>(Arg(argc, argv, 4, options.bodyBytes));
+    std::size_t maxHeader = 0;
+    for (unsigned long long i = 0; i < count; ++i) {
+      const sheetpeek::bench::Drawing d = sheetpeek::bench::MakeDrawing(seed * 1000003ULL + i, options);
+      if (d.headerBytes > maxHeader) maxHeader = d.headerBytes;
+      char name[32];
+      std::snprintf(name, sizeof name, "/d%06llu.cad", i);
+      const std::string path = dir + name;
+      std::FILE* f = std::fopen(path.c_str(), "wb");
+      if (!f) throw std::runtime_error("cannot create " + path);
+      const bool ok = std::fwrite(d.bytes.data(), 1, d.bytes.size(), f) == d.bytes.size();
+      if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
+    }
+    std::printf("%zu\n", maxHeader);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", argv[0], e.what());
+    return 1;
+  }
+  return 0;
+}
