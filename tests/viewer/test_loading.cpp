@@ -90,6 +90,20 @@ TEST(Loading, FailedReadFromTheCommandLineShowsOnActivation) {
   EXPECT_EQ(FieldText(w, "lbleditDate"), QStringLiteral("   0年 0月 0日  0時 0分"));
 }
 
+TEST(Loading, OnlyTheFirstActivationShowsTheHeldHeader) {
+  TfrmRaderAver w({});
+  ASSERT_TRUE(viewertest::ShowActive(w));
+  ASSERT_TRUE(w.LoadDrawing(GoldenPath("runs.cad")));
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other, 2000));
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w, 2000));
+  // Coming back to the window shows nothing anew.
+  EXPECT_TRUE(AllFieldsEmpty(w));
+}
+
 TEST(Loading, FailedReadShownAtOnceOnADrop) {
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
