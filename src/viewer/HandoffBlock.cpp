@@ -1,6 +1,8 @@
 #include "HandoffBlock.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace sheetpeek {
 
@@ -56,6 +58,36 @@ std::vector<std::string> DecodeHandoffBlock(const unsigned char* data, std::size
   // Ran off the block before the list ended.
   names.clear();
   return names;
+}
+
+std::vector<unsigned char> FrameHandoffBlock(const std::vector<unsigned char>& block) {
+  std::vector<unsigned char> frame(std::begin(kHandoffMagic), std::end(kHandoffMagic));
+  PutU32(frame, static_cast<std::uint32_t>(block.size()));
+  frame.insert(frame.end(), block.begin(), block.end());
+  return frame;
+}
+
+HandoffFrameReader::State HandoffFrameReader::Feed(const unsigned char* data, std::size_t size) {
+  if (state_ != State::NeedMore || data == nullptr) return state_;
+  if (headerFill_ < kHandoffFrameHeaderSize) {
+    const std::size_t take = std::min(size, kHandoffFrameHeaderSize - headerFill_);
+    std::memcpy(header_ + headerFill_, data, take);
+    headerFill_ += take;
+    data += take;
+    size -= take;
+    // Check the magic as soon as its bytes are in, so garbage is refused early.
+    if (std::memcmp(header_, kHandoffMagic, std::min(headerFill_, sizeof kHandoffMagic)) != 0) {
+      return state_ = State::Refused;
+    }
+    if (headerFill_ < kHandoffFrameHeaderSize) return state_;
+    expected_ = GetU32(header_ + 4);
+    if (expected_ > kHandoffMaxBlockSize) return state_ = State::Refused;
+    block_.reserve(expected_);
+  }
+  const std::size_t take = std::min(size, expected_ - block_.size());
+  block_.insert(block_.end(), data, data + take);
+  if (block_.size() == expected_) state_ = State::Complete;
+  return state_;
 }
 
 }  // namespace sheetpeek

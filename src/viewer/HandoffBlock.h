@@ -31,4 +31,33 @@ std::vector<unsigned char> EncodeHandoffBlock(const std::vector<std::string>& na
 // kHandoffMaxBlockSize, yields an empty list. Never reads outside [data, data + size).
 std::vector<std::string> DecodeHandoffBlock(const unsigned char* data, std::size_t size);
 
+// On the channel a block travels as a frame: four magic bytes, the block's length as a
+// 32-bit little-endian number, then the block. The window answers a whole frame with
+// kHandoffAnswer once it has acted on the names.
+constexpr unsigned char kHandoffMagic[4] = {'S', 'p', 'k', '1'};
+constexpr std::size_t kHandoffFrameHeaderSize = 8;
+constexpr unsigned char kHandoffAnswer = 0x06;
+
+std::vector<unsigned char> FrameHandoffBlock(const std::vector<unsigned char>& block);
+
+// Collects one frame from bytes that arrive in pieces of any size. Refuses a frame with a
+// wrong magic or a length above kHandoffMaxBlockSize at once, before its block arrives, so a
+// stranger cannot make the window hold much memory. Bytes after a complete frame are ignored.
+class HandoffFrameReader {
+ public:
+  enum class State { NeedMore, Complete, Refused };
+
+  State Feed(const unsigned char* data, std::size_t size);
+  State state() const { return state_; }
+  // The block of a complete frame.
+  const std::vector<unsigned char>& Block() const { return block_; }
+
+ private:
+  State state_ = State::NeedMore;
+  unsigned char header_[kHandoffFrameHeaderSize] = {};
+  std::size_t headerFill_ = 0;
+  std::size_t expected_ = 0;
+  std::vector<unsigned char> block_;
+};
+
 }  // namespace sheetpeek

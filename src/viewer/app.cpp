@@ -1,17 +1,208 @@
-// The viewer's entry point: one window, opened on the first command-line argument.
+// The viewer's entry point. The first start opens the window; a later start hands its names
+// to that window and ends at once, without starting the GUI.
 #include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "HandoffBlock.h"
 #include "Raderaver.h"
+#include "SingleInstance.h"
+
+namespace {
+
+using sheetpeek::HandoffResult;
+using sheetpeek::InstanceLock;
+
+const char kUsage[] =
+    "Usage: sheetpeek [FILE.cad...]\n"
+    "Shows the header and preview of an Orvic CAD drawing.\n"
+    "Only one viewer runs at a time: a later start hands its names to the running\n"
+    "window, which shows the first one, and ends at once.\n"
+    "\n"
+    "  --help      show this help and exit\n"
+    "  --version   show the version and exit\n";
+
+bool EnvFlag(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
+}
+
+// A box nobody can see (offscreen, no display) would wait for ever; tests turn boxes off.
+bool MessageBoxesWanted(const QByteArray& platform) {
+  if (EnvFlag("SHEETPEEK_NO_MESSAGE_BOX")) return false;
+  if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return false;
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+  if (platform.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    return false;
+  }
+#endif
+  return true;
+}
+
+// The exception display: the message with a full stop, captioned with the application's name.
+void ShowException(const QString& what) {
+  QString text = what;
+  if (text.isEmpty() || text.back() > QLatin1Char('.')) text += QLatin1Char('.');
+  std::fprintf(stderr, "sheetpeek: %s\n", text.toUtf8().constData());
+  if (!MessageBoxesWanted(QGuiApplication::platformName().toUtf8())) return;
+  QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok);
+  box.exec();
+}
+
+class SheetpeekApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+
+  // An exception from an event handler is shown, and the loop goes on.
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      ShowException(QString::fromUtf8(e.what()));
+    } catch (...) {
+      ShowException(QStringLiteral("Unknown exception"));
+    }
+    return false;
+  }
+};
+
+// Names go over as absolute paths, so the window, whose working folder differs, finds them.
+// Only the working folder is put in front: the name's own bytes stay as they are.
+std::vector<std::string> AbsoluteNames(const std::vector<std::string>& names) {
+  std::error_code error;
+  const std::string cwd = std::filesystem::current_path(error).native();
+  std::vector<std::string> absolute;
+  absolute.reserve(names.size());
+  for (const std::string& name : names) {
+    if (name.empty() || name.front() == '/' || error || cwd.empty()) {
+      absolute.push_back(name);
+    } else if (cwd.back() == '/') {
+      absolute.push_back(cwd + name);
+    } else {
+      absolute.push_back(cwd + '/' + name);
+    }
+  }
+  return absolute;
+}
+
+int ReportNoWindow(int& argc, char** argv) {
+  const QString message = QStringLiteral("Open失敗しました。");
+  std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+  std::fflush(stderr);
+  if (MessageBoxesWanted(qgetenv("QT_QPA_PLATFORM"))) {
+    QApplication app(argc, argv);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), message, QMessageBox::Ok);
+    box.exec();
+  }
+  return 1;
+}
+
+// Test hook: with SHEETPEEK_TEST_TRACE naming a file, the viewer appends "ready" once it
+// listens, and after each hand-off the number of names, whether the window came to the
+// front, and the folder and file name the window then shows.
+class Trace {
+ public:
+  Trace() {
+    if (const char* path = std::getenv("SHEETPEEK_TEST_TRACE"); path != nullptr && path[0] != '\0')
+      path_ = path;
+  }
+  void Line(const std::string& text) const {
+    if (path_.empty()) return;
+    std::ofstream out(path_, std::ios::app | std::ios::binary);
+    out << text << '\n';
+  }
+  void Handoff(const TfrmRaderAver& window, std::size_t count, bool raised) const {
+    if (path_.empty()) return;
+    auto shown = [&window](const char* name) {
+      const auto* field = window.findChild<QLineEdit*>(QLatin1String(name));
+      return field != nullptr ? field->text().toStdString() : std::string();
+    };
+    Line("handoff " + std::to_string(count) + (raised ? " raised " : " still ") + shown("lbleditFolder") +
+         "\t" + shown("lbleditFile"));
+  }
+
+ private:
+  std::string path_;
+};
+
+int RunViewer(int& argc, char** argv, const QString& folder, InstanceLock* lock) {
+  SheetpeekApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("SheetPeeker"));
+  const Trace trace;
+  try {
+    // Qt has taken its own options out of argv by now; the rest are ours, as raw bytes.
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    TfrmRaderAver frmRaderAver(std::move(arguments));
+
+    bool raised = false;
+    QObject::connect(&frmRaderAver, &TfrmRaderAver::BroughtToFront, [&raised] { raised = true; });
+    sheetpeek::HandoffServer server([&](const std::vector<std::string>& names) {
+      raised = false;
+      frmRaderAver.WMDropFiles(names);
+      trace.Handoff(frmRaderAver, names.size(), raised);
+    });
+    if (lock != nullptr && lock->Held()) {
+      QString error;
+      if (!server.Listen(sheetpeek::InstanceChannelPath(folder), &error)) {
+        std::fprintf(stderr, "sheetpeek: later starts cannot reach this window: %s\n",
+                     error.toUtf8().constData());
+      }
+    }
+    frmRaderAver.show();
+    trace.Line("ready");
+    QApplication::exec();
+  } catch (const std::exception& e) {
+    ShowException(QString::fromUtf8(e.what()));
+  } catch (...) {
+    ShowException(QStringLiteral("Unknown exception"));
+  }
+  if (lock != nullptr) lock->Release();
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("SheetPeeker"));
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!arguments.empty() && arguments[0] == "--version") {
+    std::printf("sheetpeek %s\n", SHEETPEEK_VERSION);
+    return 0;
+  }
 
-  // Qt has taken its own options out of argv by now; the rest are ours, as raw bytes.
-  std::vector<std::string> arguments(argv + 1, argv + argc);
-  TfrmRaderAver frmRaderAver(std::move(arguments));
-  frmRaderAver.show();
-  return QApplication::exec();
+  std::string problem;
+  const QString folder = QFile::decodeName(QByteArray::fromStdString(sheetpeek::InstanceFolder(&problem)));
+  std::unique_ptr<InstanceLock> lock;
+  if (folder.isEmpty()) {
+    // Without a private folder there is no safe lock: this start runs on its own.
+    std::fprintf(stderr, "sheetpeek: %s\n", problem.c_str());
+  } else {
+    lock = std::make_unique<InstanceLock>(folder);
+    if (lock->TryAcquire() == InstanceLock::Result::HeldElsewhere) {
+      const std::vector<unsigned char> block = sheetpeek::EncodeHandoffBlock(AbsoluteNames(arguments));
+      switch (sheetpeek::SendHandoff(sheetpeek::InstanceChannelPath(folder), block, *lock)) {
+        case HandoffResult::Delivered:
+          return 0;
+        case HandoffResult::NoWindow:
+          return ReportNoWindow(argc, argv);
+        case HandoffResult::LockTaken:
+          break;  // the other viewer ended meanwhile: this start becomes the viewer
+      }
+    }
+  }
+  return RunViewer(argc, argv, folder, lock.get());
 }
