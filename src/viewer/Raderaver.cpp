@@ -12,7 +12,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 #include <QUrl>
 #include <QWindow>
 
@@ -57,12 +56,18 @@ void PlaceHeading(QLabel* label, int left, int top, int width, int height) {
   label->setGeometry(left, top, qMax(width, text.width()), qMax(height, text.height()));
 }
 
+// The proportional face, asked for by its own name first; fontconfig alone would pick a
+// Latin face for that name, so free Japanese faces follow explicitly.
+QFont ProportionalFont(int pixelSize) {
+  return FontOf(
+      {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")},
+      pixelSize);
+}
+
 }  // namespace
 
 QFont TfrmRaderAver::WindowFont() {
-  return FontOf(
-      {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")},
-      12);
+  return ProportionalFont(12);
 }
 
 QFont TfrmRaderAver::FixedFont() {
@@ -72,9 +77,7 @@ QFont TfrmRaderAver::FixedFont() {
 }
 
 QFont TfrmRaderAver::HeadingFont() {
-  return FontOf(
-      {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")},
-      13);
+  return ProportionalFont(13);
 }
 
 TfrmRaderAver::TfrmRaderAver(std::vector<std::string> arguments, QWidget* parent)
