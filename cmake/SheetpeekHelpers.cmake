@@ -11,7 +11,9 @@ endfunction()
 # Builds one GoogleTest suite and registers each of its tests with CTest.
 function(sheetpeek_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV" ${ARGN})
-  find_package(GTest REQUIRED)
+  if(NOT TARGET GTest::gtest)  # a cross-build makes its own from source
+    find_package(GTest REQUIRED)
+  endif()
   include(GoogleTest)
   add_executable(${name} ${ARG_SOURCES})
   sheetpeek_set_warnings(${name})

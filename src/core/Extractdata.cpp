@@ -1,12 +1,9 @@
 #include "Extractdata.h"
 
-#include <cerrno>
-#include <clocale>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
-#include <locale.h>
+#include "CDecimal.h"
 
 namespace sheetpeek {
 
@@ -37,15 +34,7 @@ int HexValue(char c) {
 // Locale-independent decimal conversion: the window toolkit may set a locale whose decimal
 // point is not ".".
 double CDecimalToDouble(const std::string& text, bool& outOfRange) {
-#if defined(_WIN32)
-  static _locale_t c = _create_locale(LC_NUMERIC, "C");
-  errno = 0;
-  long double v = _strtold_l(text.c_str(), nullptr, c);
-#else
-  static locale_t c = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
-  errno = 0;
-  long double v = strtold_l(text.c_str(), nullptr, c);
-#endif
+  long double v = ParseCDecimal(text);
   outOfRange = false;
   if (std::isinf(v) || std::fabs(v) > std::numeric_limits<double>::max()) outOfRange = true;
   return static_cast<double>(v);
