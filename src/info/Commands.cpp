@@ -1,7 +1,5 @@
 #include "Commands.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "Cp932.h"
+#include "Host.h"
 #include "ImageWriters.h"
 #include "Report.h"
 #include "Thumbnail.h"
@@ -96,14 +95,6 @@ void ReportInParallel(const std::vector<std::string>& files, bool json, unsigned
   for (auto& w : workers) w.join();
 }
 
-// True when `output` names the same file as `input`; a drawing is never overwritten.
-bool SameFile(const std::string& input, const std::string& output) {
-  struct stat a {
-  }, b{};
-  return ::stat(input.c_str(), &a) == 0 && ::stat(output.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
-}
-
 // Loads the file and gives its preview, or prints why there is none and gives null.
 // `readOk` tells whether the header read completely.
 std::unique_ptr<IndexedImage> LoadPreview(const std::string& path, std::FILE* err, bool& readOk) {
@@ -130,7 +121,7 @@ std::unique_ptr<IndexedImage> LoadPreview(const std::string& path, std::FILE* er
 
 int WriteImage(const std::string& input, const std::string& output, const std::string& bytes, bool readOk,
                std::FILE* err) {
-  if (SameFile(input, output)) {
+  if (IsSameFile(input, output)) {
     Print(err, ErrorLine(input, "refusing to overwrite the drawing with its own preview"));
     return kExitFailed;
   }

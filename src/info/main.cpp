@@ -4,17 +4,19 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Host.h"
 #include "Options.h"
 
 int main(int argc, char** argv) {
   using namespace sheetpeek::info;
+  PrepareStandardStreams();
   // Large batches: one big buffer, flushed only at the end or when it fills.
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 
   Options options;
   try {
-    options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    options = ParseOptions(ProgramArguments(argc, argv));
   } catch (const UsageError& e) {
     std::fprintf(stderr, "sheetpeek-info: %s\n%s", e.message.c_str(), SynopsisText().c_str());
     return kExitUsage;

@@ -1,0 +1,194 @@
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <limits>
+#include <memory>
+
+#include "Host.h"
+#include "ImageWriters.h"
+
+namespace sheetpeek::info {
+namespace {
+
+std::string Utf8(const wchar_t* text, std::size_t length) {
+  if (length == 0 || length > static_cast<std::size_t>(std::numeric_limits<int>::max() / 4)) return {};
+  const int len = static_cast<int>(length);
+  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text, len, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return {};
+  std::string out(static_cast<std::size_t>(bytes), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, len, &out[0], bytes, nullptr, nullptr);
+  return out;
+}
+
+// Empty for a name that is not UTF-8; such a name opens nothing.
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty() || utf8.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return {};
+  const int len = static_cast<int>(utf8.size());
+  const int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), len, nullptr, 0);
+  if (units <= 0) return {};
+  std::wstring out(static_cast<std::size_t>(units), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), len, &out[0], units);
+  return out;
+}
+
+// The reasons in the words the POSIX build uses, so that messages read the same.
+std::string ReasonText(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_DRIVE:
+      return "No such file or directory";
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return "Permission denied";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return "No space left on device";
+    default:
+      return "Windows error " + std::to_string(code);
+  }
+}
+
+std::string FailureText(const std::string& what, const std::string& path, DWORD code) {
+  return what + " '" + path + "': " + ReasonText(code);
+}
+
+struct HandleCloser {
+  void operator()(HANDLE h) const {
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+  }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+Handle OpenForIdentity(const std::wstring& name) {
+  if (name.empty()) return Handle(INVALID_HANDLE_VALUE);
+  // No access rights needed to read a file's identity; folders need the backup flag.
+  return Handle(::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// A temporary file that is deleted unless it was moved into place.
+class PendingFile {
+ public:
+  PendingFile(std::wstring name, HANDLE handle) : name_(std::move(name)), handle_(handle) {}
+  ~PendingFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+    if (!committed_) ::DeleteFileW(name_.c_str());
+  }
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  HANDLE handle() const { return handle_; }
+  const std::wstring& name() const { return name_; }
+  // Closes the handle; returns the error of a failed close, else 0.
+  DWORD Close() {
+    const BOOL ok = ::CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    return ok ? 0 : ::GetLastError();
+  }
+  void Commit() { committed_ = true; }
+
+ private:
+  std::wstring name_;
+  HANDLE handle_;
+  bool committed_ = false;
+};
+
+UINT g_savedConsoleCp = 0;
+
+void RestoreConsoleCp() {
+  if (g_savedConsoleCp != 0) ::SetConsoleOutputCP(g_savedConsoleCp);
+}
+
+}  // namespace
+
+std::vector<std::string> ProgramArguments(int, char**) {
+  // The narrow argv holds the ANSI code page's guesses; the wide command line holds the names.
+  std::vector<std::string> args;
+  int count = 0;
+  std::unique_ptr<wchar_t*, decltype(&::LocalFree)> argv(::CommandLineToArgvW(::GetCommandLineW(), &count),
+                                                         &::LocalFree);
+  if (!argv) return args;
+  for (int i = 1; i < count; ++i) args.push_back(Utf8(argv.get()[i], std::wcslen(argv.get()[i])));
+  return args;
+}
+
+void PrepareStandardStreams() {
+  // Our output is UTF-8 with LF line ends, byte for byte as on other systems.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  // A console shows those bytes right only in the UTF-8 code page; put the old one back at exit.
+  const UINT cp = ::GetConsoleOutputCP();
+  if (cp != 0 && cp != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8)) {
+    g_savedConsoleCp = cp;
+    std::atexit(RestoreConsoleCp);
+  }
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  const Handle ha = OpenForIdentity(Wide(a));
+  const Handle hb = OpenForIdentity(Wide(b));
+  if (ha.get() == INVALID_HANDLE_VALUE || hb.get() == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  if (!::GetFileInformationByHandle(ha.get(), &ia) || !::GetFileInformationByHandle(hb.get(), &ib))
+    return false;
+  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+         ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+void WriteFileReplacing(const std::string& path, const std::string& bytes) {
+  const std::size_t cut = path.find_last_of("\\/:");
+  const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  const std::string base = cut == std::string::npos ? path : path.substr(cut + 1);
+  if (base.empty()) throw ImageWriteError("not a file name: '" + path + "'");
+  const std::wstring target = Wide(path);
+  if (target.empty()) throw ImageWriteError(FailureText("cannot write", path, ERROR_INVALID_NAME));
+
+  // A name of our own next to the target, made exclusively.
+  HANDLE h = INVALID_HANDLE_VALUE;
+  std::wstring tempName;
+  DWORD error = ERROR_FILE_EXISTS;
+  for (unsigned attempt = 0; attempt < 100 && error == ERROR_FILE_EXISTS; ++attempt) {
+    tempName = Wide(folder + "." + base + "." + std::to_string(::GetCurrentProcessId()) + "-" +
+                    std::to_string(::GetTickCount64() + attempt) + ".tmp");
+    h = ::CreateFileW(tempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                      nullptr);
+    error = h == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+  }
+  if (h == INVALID_HANDLE_VALUE)
+    throw ImageWriteError(FailureText("cannot create a file next to", path, error));
+  PendingFile temp(tempName, h);
+
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1u << 20);
+    DWORD written = 0;
+    if (!::WriteFile(temp.handle(), bytes.data() + done, static_cast<DWORD>(chunk), &written, nullptr) ||
+        written == 0) {
+      throw ImageWriteError(FailureText("cannot write", path, ::GetLastError()));
+    }
+    done += written;
+  }
+  if (const DWORD err = temp.Close(); err != 0) throw ImageWriteError(FailureText("cannot write", path, err));
+  if (!::MoveFileExW(temp.name().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    throw ImageWriteError(FailureText("cannot write", path, ::GetLastError()));
+  temp.Commit();
+}
+
+}  // namespace sheetpeek::info
