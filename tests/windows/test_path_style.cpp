@@ -1,0 +1,63 @@
+// The host's path style is the default: Windows rules (code page 932 aware) on Windows,
+// "/" on POSIX hosts.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "PathName.h"
+
+namespace sheetpeek {
+namespace {
+
+struct Case {
+  const char* name;
+  std::string path;
+  std::string folder;
+  std::string fileName;
+};
+
+#if defined(_WIN32)
+const Case kHostCases[] = {
+    {"folder with a double-byte name", "C:\\\x90\x7D\x96\xCA\\a.cad", "C:\\\x90\x7D\x96\xCA",
+     "a.cad"},                                                                         // C:\図面\a.cad
+    {"second byte 0x5C is no delimiter", "C:\\\x95\x5C.cad", "C:\\", "\x95\x5C.cad"},  // C:\表.cad
+    {"drive-relative", "C:a.cad", "C:", "a.cad"},
+    {"root of the current drive", "\\a.cad", "\\", "a.cad"},
+    {"slash is no delimiter", "dir/a.cad", "", "dir/a.cad"},
+};
+#else
+const Case kHostCases[] = {
+    {"backslash is no delimiter", "C:\\\x90\x7D\x96\xCA\\a.cad", "", "C:\\\x90\x7D\x96\xCA\\a.cad"},
+    {"colon is no delimiter", "C:a.cad", "", "C:a.cad"},
+    {"root", "/a.cad", "/", "a.cad"},
+    {"folder", "dir/sub/a.cad", "dir/sub", "a.cad"},
+};
+#endif
+
+TEST(PathStyle, HostStyleIsTheDefault) {
+#if defined(_WIN32)
+  EXPECT_EQ(HostPathStyle(), PathStyle::Windows);
+#else
+  EXPECT_EQ(HostPathStyle(), PathStyle::Posix);
+#endif
+  for (const Case& c : kHostCases) {
+    const PathParts parts = SplitPath(c.path);
+    EXPECT_EQ(parts.folder, c.folder) << c.name;
+    EXPECT_EQ(parts.fileName, c.fileName) << c.name;
+  }
+}
+
+TEST(PathStyle, DrawingExtensionByHostStyle) {
+  EXPECT_TRUE(HasDrawingExtension("C:\\\x95\x5C.cad"));
+#if defined(_WIN32)
+  // The dot before a delimiter belongs to a folder.
+  EXPECT_FALSE(HasDrawingExtension("C:\\x.cad\\plan"));
+  EXPECT_FALSE(HasDrawingExtension("x.cad:plan"));
+#else
+  EXPECT_FALSE(HasDrawingExtension("dir.cad/plan"));
+  EXPECT_FALSE(HasDrawingExtension("dir/plan.CAD"));
+#endif
+}
+
+}  // namespace
+}  // namespace sheetpeek
