@@ -2,7 +2,12 @@
 // here from the rules (no shortcuts, no buffering tricks): every result must agree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -268,6 +273,146 @@ TEST(Differential, DecoderAgreesWithModelOnRandomText) {
     // Rejected by the limits: the picture lines are read as records, which ignore keyword "P".
     ASSERT_EQ(h->FileKind, fkBinaryDrawing) << where;
     ASSERT_TRUE(h->ReadOk) << where;
+  }
+}
+
+// ---- Model of the header read ---------------------------------------------------------
+
+struct ModelFailure {};
+
+std::int32_t ModelInt(const std::string& text) {
+  static const std::regex kDecimal("^ *([+-]?)([0-9]+)$");
+  static const std::regex kHex("^ *([+-]?)(?:\\$|0[xX]|[xX])([0-9A-Fa-f]+)$");
+  std::smatch m;
+  int base = 10;
+  if (!std::regex_match(text, m, kDecimal)) {
+    if (!std::regex_match(text, m, kHex)) throw ModelFailure{};
+    base = 16;
+  }
+  std::string digits = m[2].str();
+  digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 1));
+  if (digits.size() > 10) throw ModelFailure{};
+  long long v = std::stoll(digits, nullptr, base);
+  if (m[1].str() == "-") v = -v;
+  if (v < INT32_MIN || v > INT32_MAX) throw ModelFailure{};
+  return static_cast<std::int32_t>(v);
+}
+
+double ModelFloat(const std::string& text) {
+  static const std::regex kFloat("^ *([+-]?(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?) *$");
+  std::smatch m;
+  if (!std::regex_match(text, m, kFloat)) throw ModelFailure{};
+  return std::strtod(m[1].str().c_str(), nullptr);
+}
+
+struct ModelHeader {
+  std::int32_t create[5] = {}, update[5] = {};
+  std::int32_t elements = 0;
+  std::string sizeText, scaleText;
+  int kind = 0;
+  std::string label[20], text[20];
+  bool readOk = false;
+};
+
+ModelHeader ModelRead(const std::string& file) {
+  ModelHeader h;
+  ModelReader r(file);
+  std::string k;
+  std::vector<std::string> f;
+  auto field = [&](std::size_t i) -> const std::string& {
+    if (i >= f.size()) throw ModelFailure{};
+    return f[i];
+  };
+  bool version = false;
+  int records = 0;
+  try {
+    while (r.ReadRecord(k, f) != 2) {
+      if (++records > 20 && !version) break;
+      if (k == "Fbreak") break;
+      if (k == "Version") version = true;
+      if (k == "Date" || k == "Update") {
+        std::int32_t* d = k == "Date" ? h.create : h.update;
+        for (std::size_t i = 0; i < 5; ++i) d[i] = ModelInt(field(i));
+      }
+      if (k == "Elms") h.elements = ModelInt(field(0));
+      if (k == "Ftype") {
+        const std::int32_t v = ModelInt(field(0));
+        h.kind = v == 0 ? 1 : v == 2 ? 2 : 0;
+      }
+      if (k == "Note") {
+        const std::int32_t i = ModelInt(field(0));
+        if (i >= 0 && i < 20) {
+          h.label[i] = field(2);
+          h.text[i] = field(3);
+        }
+      }
+      if (k == "Frame") {
+        const std::string name = field(0);
+        const double w = ModelFloat(field(1)), ht = ModelFloat(field(2));
+        const std::int32_t num = ModelInt(field(3)), den = ModelInt(field(4));
+        ModelFloat(field(5));
+        ModelFloat(field(6));
+        char buf[1024];
+        std::snprintf(buf, sizeof buf, "%s %.1f(mm)\x81\x7e%.1f(mm)", name.c_str(), w, ht);
+        h.sizeText = buf;
+        std::snprintf(buf, sizeof buf, "%i/%i", num, den);
+        h.scaleText = buf;
+        if (den == 0) throw ModelFailure{};
+      }
+    }
+    h.readOk = version;
+  } catch (const ModelFailure&) {
+    h.readOk = false;
+  }
+  return h;
+}
+
+std::string RandomHeaderText(std::mt19937& rng) {
+  static const char* kValues[] = {"1",  "-3", "0", "x",   "",   " 7",  "$1F",   "2147483648", "2.5", "20",
+                                  "-1", "19", "2", "1e2", "A3", "0x2", " 1.5 ", "\"a,b\"",    "5"};
+  static const char* kKeywords[] = {"Version", "version", "Fbreak", "Elms",  "Date", "Update", "Note",
+                                    "Frame",   "Ftype",   "Layer",  "Elms ", "\0",   "",       "Note"};
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  std::string text;
+  const int records = pick(30);
+  for (int i = 0; i < records; ++i) {
+    const std::string keyword = kKeywords[pick(14)];
+    text += keyword;
+    if (keyword.empty() && i % 2 == 0) text += '\0';
+    if (pick(8) != 0) text += '\t';
+    const int fields = pick(9);
+    for (int j = 0; j < fields; ++j) {
+      if (j > 0) text += pick(12) == 0 ? ",\\\n\t" : ",";
+      text += kValues[pick(19)];
+    }
+    text += pick(20) == 0 ? "\r\n" : "\n";
+  }
+  return text;
+}
+
+TEST(Differential, HeaderAgreesWithModelOnRandomRecords) {
+  std::mt19937 rng(2005);
+  for (int round = 0; round < 3000; ++round) {
+    const std::string text = RandomHeaderText(rng);
+    const ModelHeader want = ModelRead(text);
+    auto h = HeaderOf(text);
+    const std::string where = "round " + std::to_string(round) + ": " + ::testing::PrintToString(text);
+    ASSERT_EQ(h->ReadOk, want.readOk) << where;
+    ASSERT_EQ(h->ElementCount, want.elements) << where;
+    const TDrawingDate* dates[] = {&h->CreateDate, &h->UpdateDate};
+    const std::int32_t* wantDates[] = {want.create, want.update};
+    for (int d = 0; d < 2; ++d) {
+      const std::int32_t got[5] = {dates[d]->Year, dates[d]->Month, dates[d]->Day, dates[d]->Hour,
+                                   dates[d]->Minute};
+      for (int i = 0; i < 5; ++i) ASSERT_EQ(got[i], wantDates[d][i]) << where;
+    }
+    ASSERT_EQ(h->SizeText, want.sizeText) << where;
+    ASSERT_EQ(h->ScaleText, want.scaleText) << where;
+    ASSERT_EQ(static_cast<int>(h->FileKind), want.kind) << where;
+    for (int i = 0; i < 20; ++i) {
+      ASSERT_EQ(h->NoteLabel[i], want.label[i]) << where;
+      ASSERT_EQ(h->NoteText[i], want.text[i]) << where;
+    }
   }
 }
 
