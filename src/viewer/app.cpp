@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -108,31 +109,32 @@ int ReportNoWindow(int& argc, char** argv) {
   return 1;
 }
 
-// Test hook: with SHEETPEEK_TEST_TRACE naming a file, the viewer appends "ready" once it
-// listens, and after each hand-off the number of names, whether the window came to the
-// front, and the folder and file name the window then shows.
+// Test hook: with SHEETPEEK_TEST_TRACE naming a file, the viewer appends a line once its
+// loop runs ("ready") and one after each hand-off ("handoff", the number of names, "raised"
+// or "still"); each line ends with the folder and file name the window then shows, tab
+// between them.
 class Trace {
  public:
   Trace() {
     if (const char* path = std::getenv("SHEETPEEK_TEST_TRACE"); path != nullptr && path[0] != '\0')
       path_ = path;
   }
-  void Line(const std::string& text) const {
-    if (path_.empty()) return;
-    std::ofstream out(path_, std::ios::app | std::ios::binary);
-    out << text << '\n';
-  }
+  void Ready(const TfrmRaderAver& window) const { Line(window, "ready"); }
   void Handoff(const TfrmRaderAver& window, std::size_t count, bool raised) const {
+    Line(window, "handoff " + std::to_string(count) + (raised ? " raised" : " still"));
+  }
+
+ private:
+  void Line(const TfrmRaderAver& window, const std::string& what) const {
     if (path_.empty()) return;
     auto shown = [&window](const char* name) {
       const auto* field = window.findChild<QLineEdit*>(QLatin1String(name));
       return field != nullptr ? field->text().toStdString() : std::string();
     };
-    Line("handoff " + std::to_string(count) + (raised ? " raised " : " still ") + shown("lbleditFolder") +
-         "\t" + shown("lbleditFile"));
+    std::ofstream out(path_, std::ios::app | std::ios::binary);
+    out << what << ' ' << shown("lbleditFolder") << '\t' << shown("lbleditFile") << '\n';
   }
 
- private:
   std::string path_;
 };
 
@@ -160,7 +162,7 @@ int RunViewer(int& argc, char** argv, const QString& folder, InstanceLock* lock)
       }
     }
     frmRaderAver.show();
-    trace.Line("ready");
+    QTimer::singleShot(0, &frmRaderAver, [&] { trace.Ready(frmRaderAver); });
     QApplication::exec();
   } catch (const std::exception& e) {
     ShowException(QString::fromUtf8(e.what()));

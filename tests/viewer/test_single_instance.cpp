@@ -1,0 +1,479 @@
+// The real sheetpeek binary, started twice and more, offscreen, each test in its own runtime
+// folder so that no real viewer of the user's is ever reached.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QLockFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TempFile.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using sheetpeek::test::ReadFileBytes;
+using sheetpeek::test::TempDir;
+
+const std::string kViewer = std::string(SHEETPEEK_BIN_DIR) + "/sheetpeek";
+const std::string kGolden = std::string(SHEETPEEK_TEST_DATA) + "/golden/";
+const std::string kOpenFailed = "Open失敗しました。";
+
+struct Finished {
+  int exitCode = -1;  // -1: killed or timed out
+  double seconds = 0;
+  std::string err;
+  std::string out;
+};
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// A runtime folder, a trace file, a folder of drawings and a working folder for the viewer.
+class Sandbox {
+ public:
+  Sandbox() {
+    runtime_ = fs::path(root_.path()) / "rt";
+    fs::create_directory(runtime_);
+    fs::permissions(runtime_, fs::perms::owner_all);
+    drawings_ = fs::canonical(root_.path()) / "drawings";
+    fs::create_directory(drawings_);
+    for (const char* name : {"runs.cad", "plan_with_preview.cad", "quoting.cad", "number_forms.cad"})
+      fs::copy_file(kGolden + name, drawings_ / name);
+    home_ = fs::path(root_.path()) / "home";
+    fs::create_directory(home_);
+  }
+  ~Sandbox() {
+    for (pid_t pid : running_) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  const fs::path& drawings() const { return drawings_; }
+  const fs::path& runtime() const { return runtime_; }
+
+  // Starts a viewer in its home folder and leaves it running.
+  pid_t StartViewer(const std::vector<std::string>& args = {}) {
+    const pid_t pid =
+        Spawn(args, home_, fs::path(root_.path()) / ("viewer" + std::to_string(running_.size())));
+    running_.push_back(pid);
+    return pid;
+  }
+
+  // Runs sheetpeek to its end (killed after `timeout` seconds).
+  Finished Run(const std::vector<std::string>& args, const fs::path& workDir, double timeout = 20) {
+    const fs::path out = fs::path(root_.path()) / ("run" + std::to_string(++runs_));
+    const auto started = Clock::now();
+    const pid_t pid = Spawn(args, workDir, out);
+    Finished result;
+    int status = 0;
+    for (;;) {
+      const pid_t done = waitpid(pid, &status, WNOHANG);
+      result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+      if (done == pid) {
+        if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+        break;
+      }
+      if (result.seconds > timeout) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    result.err = ReadFileBytes(out.string() + ".err");
+    result.out = ReadFileBytes(out.string() + ".out");
+    return result;
+  }
+
+  std::vector<std::string> Trace() const {
+    std::error_code ec;
+    if (!fs::exists(trace_, ec)) return {};
+    return SplitLines(ReadFileBytes(trace_.string()));
+  }
+
+  // Waits until the trace holds `count` lines; returns them.
+  std::vector<std::string> AwaitTrace(std::size_t count, double timeout = 20) const {
+    const auto until = Clock::now() + std::chrono::duration<double>(timeout);
+    std::vector<std::string> lines = Trace();
+    while (lines.size() < count && Clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      lines = Trace();
+    }
+    return lines;
+  }
+
+  // -2 while `pid` runs, else its exit code (-1 when a signal ended it).
+  int Status(pid_t pid) {
+    if (auto it = ended_.find(pid); it != ended_.end()) return it->second;
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) != pid) return -2;
+    running_.erase(std::remove(running_.begin(), running_.end(), pid), running_.end());
+    return ended_[pid] = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  bool Alive(pid_t pid) { return Status(pid) == -2; }
+
+  void Kill(pid_t pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    running_.erase(std::remove(running_.begin(), running_.end(), pid), running_.end());
+  }
+
+  // Trace lines: the viewer ready, and a hand-off, each with `file` of the drawings on show
+  // (nothing on show when `file` is empty).
+  std::string Ready(const std::string& file) const { return "ready " + OnShow(file); }
+  std::string Shows(std::size_t names, bool raised, const std::string& file) const {
+    return "handoff " + std::to_string(names) + (raised ? " raised " : " still ") + OnShow(file);
+  }
+  std::string Drawing(const std::string& file) const { return (drawings_ / file).string(); }
+
+ private:
+  pid_t Spawn(const std::vector<std::string>& args, const fs::path& workDir, const fs::path& output) {
+    // Never a real display or a real user's runtime folder.
+    auto ours = [](const std::string& entry) {
+      for (const char* prefix :
+           {"XDG_RUNTIME_DIR=", "SHEETPEEK_", "QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="})
+        if (entry.rfind(prefix, 0) == 0) return true;
+      return false;
+    };
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e)
+      if (!ours(*e)) env.emplace_back(*e);
+    env.push_back("XDG_RUNTIME_DIR=" + runtime_.string());
+    env.push_back("SHEETPEEK_TEST_TRACE=" + trace_.string());
+    env.push_back("SHEETPEEK_NO_MESSAGE_BOX=1");
+    env.push_back("QT_QPA_PLATFORM=offscreen");
+    std::vector<std::string> argv = {kViewer};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argp, envp;
+    for (std::string& a : argv) argp.push_back(a.data());
+    argp.push_back(nullptr);
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::string outPath = output.string() + ".out", errPath = output.string() + ".err";
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int in = open("/dev/null", O_RDONLY);
+      if (out < 0 || err < 0 || in < 0 || chdir(workDir.c_str()) != 0) _exit(127);
+      dup2(in, 0);
+      dup2(out, 1);
+      dup2(err, 2);
+      execve(argp[0], argp.data(), envp.data());
+      _exit(127);
+    }
+    return pid;
+  }
+
+  std::string OnShow(const std::string& file) const {
+    return file.empty() ? "\t" : drawings_.string() + "\t" + file;
+  }
+
+  TempDir root_;
+  fs::path runtime_, drawings_, home_;
+  fs::path trace_ = fs::path(root_.path()) / "trace";
+  std::vector<pid_t> running_;
+  std::map<pid_t, int> ended_;
+  int runs_ = 0;
+};
+
+}  // namespace
+
+namespace {
+
+// Sends raw bytes to the window's channel; returns the connected socket (or -1).
+int ConnectChannel(const fs::path& runtime) {
+  const std::string path = (runtime / "Sheetpeek").string();
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return -1;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool SendAll(int fd, const std::string& bytes) {
+  return send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+// Reads until the peer closes or `timeout` passes.
+std::string ReadToEnd(int fd, double timeout) {
+  std::string got;
+  const auto until = Clock::now() + std::chrono::duration<double>(timeout);
+  fcntl(fd, F_SETFL, O_NONBLOCK);
+  while (Clock::now() < until) {
+    char buffer[256];
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n == 0) break;
+    if (n > 0) {
+      got.append(buffer, static_cast<std::size_t>(n));
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } else {
+      break;  // reset by the window
+    }
+  }
+  return got;
+}
+
+std::string Frame(const std::string& block) {
+  std::string frame = "Spk1";
+  for (int shift = 0; shift < 32; shift += 8) frame.push_back(static_cast<char>(block.size() >> shift));
+  return frame + block;
+}
+
+const std::string kBlockHeader("\x14\0\0\0\x0a\0\0\0\x0a\0\0\0\x01\0\0\0\0\0\0\0", 20);
+
+}  // namespace
+
+TEST(SingleInstance, LaterStartHandsRelativeNameToTheWindow) {
+  Sandbox box;
+  box.StartViewer();
+  ASSERT_EQ(box.AwaitTrace(1), std::vector<std::string>{box.Ready("")});
+
+  // From another working folder than the viewer's.
+  const Finished second = box.Run({"runs.cad"}, box.drawings());
+  EXPECT_EQ(second.exitCode, 0) << second.err;
+  EXPECT_TRUE(second.err.empty()) << second.err;
+  EXPECT_EQ(box.Trace(), (std::vector<std::string>{box.Ready(""), box.Shows(1, true, "runs.cad")}));
+}
+
+TEST(SingleInstance, WindowUsesOnlyTheFirstName) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string expected;
+  };
+  Sandbox box;
+  box.StartViewer({box.Drawing("number_forms.cad")});
+  ASSERT_EQ(box.AwaitTrace(1), std::vector<std::string>{box.Ready("number_forms.cad")});
+  const std::string dotted = box.drawings().string() + "/./../drawings";
+  const std::vector<Case> cases = {
+      {{"plan_with_preview.cad", "runs.cad", "quoting.cad"}, box.Shows(3, true, "plan_with_preview.cad")},
+      // Not a drawing first: nothing is loaded, the window still comes to the front.
+      {{"notes.txt", "runs.cad"}, box.Shows(2, true, "plan_with_preview.cad")},
+      {{"RUNS.CAD"}, box.Shows(1, true, "plan_with_preview.cad")},
+      {{"missing.cad", "runs.cad"}, box.Shows(2, true, "plan_with_preview.cad")},
+      {{box.Drawing("quoting.cad")}, box.Shows(1, true, "quoting.cad")},
+      // Made absolute by putting the working folder in front, nothing more.
+      {{"./../drawings/runs.cad"}, "handoff 1 raised " + dotted + "\truns.cad"},
+      // No names: nothing changes and the window is not raised.
+      {{}, "handoff 0 still " + dotted + "\truns.cad"},
+  };
+  std::size_t lines = 1;
+  for (const Case& c : cases) {
+    const Finished run = box.Run(c.args, box.drawings());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> trace = box.AwaitTrace(++lines);
+    ASSERT_EQ(trace.size(), lines);
+    EXPECT_EQ(trace.back(), c.expected) << c.args.size() << " names";
+  }
+}
+
+TEST(SingleInstance, FiftyHandoffsArriveInOrder) {
+  Sandbox box;
+  box.StartViewer();
+  ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
+  const std::vector<std::string> files = {"runs.cad", "plan_with_preview.cad", "quoting.cad",
+                                          "number_forms.cad"};
+  std::vector<std::string> expected = {box.Ready("")};
+  double slowest = 0;
+  for (int i = 0; i < 50; ++i) {
+    const std::string& file = files[(i * 3) % files.size()];
+    const Finished run = box.Run({file}, box.drawings());
+    ASSERT_EQ(run.exitCode, 0) << "hand-off " << i << ": " << run.err;
+    slowest = std::max(slowest, run.seconds);
+    expected.push_back(box.Shows(1, true, file));
+  }
+  EXPECT_EQ(box.Trace(), expected);
+  // Far below the retry time: every one was answered at its first try.
+  EXPECT_LT(slowest, 2.0);
+}
+
+TEST(SingleInstance, LockHeldWithoutWindowFailsAfterRetrying) {
+  Sandbox box;
+  // This test process holds the lock as a viewer would that has not opened its window yet.
+  QLockFile lock(QString::fromStdString((box.runtime() / "Sheetpeek.lock").string()));
+  lock.setStaleLockTime(0);
+  ASSERT_TRUE(lock.tryLock(0));
+
+  const Finished run = box.Run({"runs.cad"}, box.drawings());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find(kOpenFailed), std::string::npos) << run.err;
+  EXPECT_GE(run.seconds, 2.9);
+  EXPECT_LT(run.seconds, 10.0);
+  EXPECT_TRUE(box.Trace().empty());
+}
+
+TEST(SingleInstance, WaitingStartTakesOverWhenTheHolderLetsGo) {
+  Sandbox box;
+  auto lock =
+      std::make_unique<QLockFile>(QString::fromStdString((box.runtime() / "Sheetpeek.lock").string()));
+  lock->setStaleLockTime(0);
+  ASSERT_TRUE(lock->tryLock(0));
+  // The holder ends within the retry time without ever opening a window: the waiting start
+  // becomes the viewer, with its own names.
+  const pid_t viewer = box.StartViewer({box.Drawing("runs.cad")});
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  EXPECT_TRUE(box.Trace().empty());
+  lock->unlock();
+  EXPECT_EQ(box.AwaitTrace(1), std::vector<std::string>{box.Ready("runs.cad")});
+  EXPECT_TRUE(box.Alive(viewer));
+
+  const Finished run = box.Run({"quoting.cad"}, box.drawings());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(box.AwaitTrace(2).back(), box.Shows(1, true, "quoting.cad"));
+}
+
+TEST(SingleInstance, TwoStartsAtOnceEndWithOneViewerShowingBoth) {
+  for (int round = 0; round < 3; ++round) {
+    Sandbox box;
+    const pid_t a = box.StartViewer({box.Drawing("runs.cad")});
+    const pid_t b = box.StartViewer({box.Drawing("quoting.cad")});
+    // One of them becomes the viewer, the other hands its name over and ends with 0.
+    const auto until = Clock::now() + std::chrono::seconds(20);
+    while (box.Alive(a) && box.Alive(b) && Clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool aEnded = !box.Alive(a);
+    ASSERT_NE(aEnded, !box.Alive(b)) << "round " << round;
+    EXPECT_EQ(box.Status(aEnded ? a : b), 0) << "round " << round;
+    const std::string viewerFile = aEnded ? "quoting.cad" : "runs.cad";
+    const std::string handedFile = aEnded ? "runs.cad" : "quoting.cad";
+    std::vector<std::string> trace = box.AwaitTrace(2);
+    std::sort(trace.begin(), trace.end());
+    // The hand-off may be served before the viewer's first trace line.
+    const std::vector<std::string> ways[] = {
+        {box.Shows(1, true, handedFile), box.Ready(viewerFile)},
+        {box.Shows(1, true, handedFile), box.Ready(handedFile)},
+    };
+    EXPECT_TRUE(trace == ways[0] || trace == ways[1]) << "round " << round << ": " << trace.front();
+  }
+}
+
+TEST(SingleInstance, KilledViewerDoesNotBlockTheNextStart) {
+  Sandbox box;
+  const pid_t first = box.StartViewer();
+  ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
+  box.Kill(first);
+  // What a killed viewer leaves behind.
+  ASSERT_TRUE(fs::exists(box.runtime() / "Sheetpeek.lock"));
+  ASSERT_TRUE(fs::exists(box.runtime() / "Sheetpeek"));
+
+  const pid_t second = box.StartViewer({box.Drawing("quoting.cad")});
+  ASSERT_EQ(box.AwaitTrace(2), (std::vector<std::string>{box.Ready(""), box.Ready("quoting.cad")}));
+  const Finished run = box.Run({"runs.cad"}, box.drawings());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(box.AwaitTrace(3).back(), box.Shows(1, true, "runs.cad"));
+  EXPECT_TRUE(box.Alive(second));
+}
+
+TEST(SingleInstance, GarbageOnTheChannelDoesNotHurtTheWindow) {
+  Sandbox box;
+  const pid_t viewer = box.StartViewer();
+  ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
+
+  // Refused at once: the window closes the connection without an answer.
+  for (const std::string& garbage : {std::string("GET / HTTP/1.0\r\n\r\n"),
+                                     std::string("Spk1\xff\xff\xff\xff"), std::string(100000, '\0')}) {
+    const int fd = ConnectChannel(box.runtime());
+    ASSERT_GE(fd, 0);
+    SendAll(fd, garbage);
+    EXPECT_EQ(ReadToEnd(fd, 5), "");
+    close(fd);
+  }
+  // Broken off in the middle of a frame.
+  {
+    const int fd = ConnectChannel(box.runtime());
+    ASSERT_GE(fd, 0);
+    SendAll(fd, Frame(kBlockHeader + "/nowhere.cad").substr(0, 15));
+    close(fd);
+  }
+  // A whole frame whose block points outside itself is answered as a list with no names.
+  {
+    std::string bad = kBlockHeader + std::string("/x.cad\0\0", 8);
+    bad[0] = '\x7f';
+    const int fd = ConnectChannel(box.runtime());
+    ASSERT_GE(fd, 0);
+    SendAll(fd, Frame(bad));
+    EXPECT_EQ(ReadToEnd(fd, 5), "\x06");
+    close(fd);
+  }
+  // Stalled connections stay open while a real hand-off goes through.
+  std::vector<int> stalled;
+  for (int i = 0; i < 3; ++i) {
+    const int fd = ConnectChannel(box.runtime());
+    ASSERT_GE(fd, 0);
+    SendAll(fd, std::string("Spk1\x20\0\0\0", 8) + kBlockHeader.substr(0, 5));
+    stalled.push_back(fd);
+  }
+  const Finished run = box.Run({"runs.cad"}, box.drawings());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_LT(run.seconds, 2.0);
+  for (int fd : stalled) close(fd);
+
+  EXPECT_EQ(box.AwaitTrace(3), (std::vector<std::string>{box.Ready(""), box.Shows(0, false, ""),
+                                                         box.Shows(1, true, "runs.cad")}));
+  EXPECT_TRUE(box.Alive(viewer));
+}
+
+TEST(SingleInstance, StalledConnectionIsDroppedByTheWindow) {
+  Sandbox box;
+  box.StartViewer();
+  ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
+  const int fd = ConnectChannel(box.runtime());
+  ASSERT_GE(fd, 0);
+  SendAll(fd, "Spk1");
+  const auto started = Clock::now();
+  EXPECT_EQ(ReadToEnd(fd, 15), "");
+  const double waited = std::chrono::duration<double>(Clock::now() - started).count();
+  close(fd);
+  EXPECT_GT(waited, 3.0);
+  EXPECT_LT(waited, 14.0);
+}
+
+TEST(SingleInstance, HelpAndVersionNeitherLockNorHandOff) {
+  Sandbox box;
+  for (const char* option : {"--help", "--version"}) {
+    const Finished run = box.Run({option}, box.drawings());
+    EXPECT_EQ(run.exitCode, 0) << option;
+    EXPECT_FALSE(run.out.empty()) << option;
+    EXPECT_FALSE(fs::exists(box.runtime() / "Sheetpeek.lock")) << option;
+  }
+  EXPECT_NE(box.Run({"--help"}, box.drawings()).out.find("Usage: sheetpeek"), std::string::npos);
+  EXPECT_TRUE(box.Trace().empty());
+}
