@@ -193,18 +193,21 @@ bool COrvicHeader::ReadImage() {
     auto digit = [&](std::size_t at) { return static_cast<int>(static_cast<signed char>(text[at])) - 33; };
     const std::uint8_t* colourOf = kColourTable.index;
     while (pos < end) {
-      // Plain characters, the commonest item: one pixel each, bounded once for the stretch.
-      const std::size_t room = std::min(end - pos, total - pixel);
-      const char* plain = text.data() + pos;
-      std::uint8_t* out = pixels.data() + pixel;
-      std::size_t k = 0;
-      for (; k < room && !IsRunMarker(plain[k]); ++k) out[k] = colourOf[static_cast<unsigned char>(plain[k])];
-      pos += k;
-      pixel += k;
-      if (pos >= end) break;
       const char first = text[pos];
-      // A plain character with every pixel painted: beyond the picture.
-      if (!IsRunMarker(first)) throw DecodeFailure{0};
+      if (!IsRunMarker(first)) {
+        // Plain characters, the commonest item: one pixel each, bounded once for the stretch.
+        const std::size_t room = std::min(end - pos, total - pixel);
+        const char* plain = text.data() + pos;
+        std::uint8_t* out = pixels.data() + pixel;
+        std::size_t k = 0;
+        for (; k < room && !IsRunMarker(plain[k]); ++k)
+          out[k] = colourOf[static_cast<unsigned char>(plain[k])];
+        pos += k;
+        pixel += k;
+        // A plain character with every pixel painted: beyond the picture.
+        if (pos < end && !IsRunMarker(text[pos])) throw DecodeFailure{0};
+        continue;
+      }
       const int digits = first - '!' + 1;
       // Digits or colour character beyond the text: decoding ends here.
       if (pos + static_cast<std::size_t>(digits) + 1 >= end) break;
@@ -215,22 +218,29 @@ bool COrvicHeader::ReadImage() {
         count = 94L * digit(pos + 1) + digit(pos + 2) + 98;
       else
         count = 8836L * digit(pos + 1) + 94L * digit(pos + 2) + digit(pos + 3) + 8934;
+      const char colour = text[pos + static_cast<std::size_t>(digits) + 1];
+      pos += static_cast<std::size_t>(digits) + 1;
       if (count > 0) {
-        if (static_cast<std::size_t>(count) > total - pixel) throw DecodeFailure{0};
-        const std::uint8_t index =
-            colourOf[static_cast<unsigned char>(text[pos + static_cast<std::size_t>(digits) + 1])];
+        std::size_t n = static_cast<std::size_t>(count);
+        // The colour character then paints one more pixel as a plain item; taking it here
+        // fails exactly where the plain item would.
+        if (!IsRunMarker(colour)) {
+          ++n;
+          ++pos;
+        }
+        if (n > total - pixel) throw DecodeFailure{0};
+        const std::uint8_t index = colourOf[static_cast<unsigned char>(colour)];
         std::uint8_t* dst = pixels.data() + pixel;
-        if (static_cast<std::size_t>(count) <= kShortRun && total - pixel >= kShortRun) {
+        if (n <= kShortRun && total - pixel >= kShortRun) {
           // Short runs are the commonest: one fixed-size store; what it paints beyond the run
           // is painted again by the items that follow, or cleared below.
           std::memset(dst, index, kShortRun);
-          painted = std::max(painted, pixel + kShortRun);
+          painted = pixel + kShortRun;  // pixel only grows, so this is the furthest store
         } else {
-          std::memset(dst, index, static_cast<std::size_t>(count));
+          std::memset(dst, index, n);
         }
-        pixel += static_cast<std::size_t>(count);
+        pixel += n;
       }
-      pos += static_cast<std::size_t>(digits) + 1;
     }
     // Pixels that the text does not reach keep index 0.
     if (painted > pixel) std::memset(pixels.data() + pixel, 0, painted - pixel);
