@@ -181,18 +181,14 @@ std::string PreviewText(PreviewKind kind, Rng& rng, int width, int height) {
       while (painted < total) {
         std::size_t left = total - painted;
         std::size_t want;
-        switch (rng.Below(4)) {
-          case 0:
-          case 1:
-            want = 1;
-            break;
-          case 2:
-            want = 4 + rng.Below(94);
-            break;
-          default:
-            want = 99 + rng.Below(300);
-            break;
-        }
+        // Mostly single pixels and short runs, so that items are many and their form unpredictable.
+        const std::uint32_t pick = rng.Below(20);
+        if (pick < 12)
+          want = 1;
+        else if (pick < 19)
+          want = 4 + rng.Below(5);
+        else
+          want = 99 + rng.Below(22);
         want = std::min(want, left);
         out += EncodeRun(RandomColour(rng), want);
         painted += want;
