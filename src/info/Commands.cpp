@@ -18,8 +18,11 @@ namespace {
 
 // Below this many files the threads cost more than they save.
 constexpr std::size_t kMinFilesForThreads = 16;
-// How far workers may run ahead of the printer, in files.
-constexpr std::size_t kWindow = 256;
+// Workers take files in chunks, so that handing results to the printer costs one wake-up
+// per chunk rather than one per file.
+constexpr std::size_t kChunk = 32;
+// How many chunks workers may run ahead of the printer.
+constexpr std::size_t kChunksAhead = 8;
 constexpr unsigned kMaxJobs = 2;
 
 void Print(std::FILE* stream, const std::string& text) {
@@ -53,44 +56,47 @@ class ReportPrinter {
 // Loads files on `jobs` threads and hands the reports to `printer` in argument order.
 void ReportInParallel(const std::vector<std::string>& files, bool json, unsigned jobs,
                       ReportPrinter& printer) {
-  struct Slot {
-    FileReport report;
+  struct Chunk {
+    std::vector<FileReport> reports;
     bool ready = false;
   };
-  std::vector<Slot> slots(files.size());
+  const std::size_t chunkCount = (files.size() + kChunk - 1) / kChunk;
+  std::vector<Chunk> chunks(chunkCount);
   std::atomic<std::size_t> next{0};
   std::mutex mutex;
   std::condition_variable readyCv, spaceCv;
-  std::size_t printed = 0;  // guarded by mutex
+  std::size_t printed = 0;  // chunks handed to the printer; guarded by mutex
 
   auto work = [&] {
     for (;;) {
-      const std::size_t i = next.fetch_add(1);
-      if (i >= files.size()) return;
+      const std::size_t c = next.fetch_add(1);
+      if (c >= chunkCount) return;
       {
         std::unique_lock<std::mutex> lock(mutex);
-        spaceCv.wait(lock, [&] { return i < printed + kWindow; });
+        spaceCv.wait(lock, [&] { return c < printed + kChunksAhead; });
       }
-      FileReport report = ReportFile(files[i], json);
+      std::vector<FileReport> reports;
+      const std::size_t end = std::min(files.size(), (c + 1) * kChunk);
+      for (std::size_t i = c * kChunk; i < end; ++i) reports.push_back(ReportFile(files[i], json));
       std::lock_guard<std::mutex> lock(mutex);
-      slots[i].report = std::move(report);
-      slots[i].ready = true;
+      chunks[c].reports = std::move(reports);
+      chunks[c].ready = true;
       readyCv.notify_one();
     }
   };
   std::vector<std::thread> workers;
   for (unsigned j = 0; j < jobs; ++j) workers.emplace_back(work);
 
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    FileReport report;
+  for (std::size_t c = 0; c < chunkCount; ++c) {
+    std::vector<FileReport> reports;
     {
       std::unique_lock<std::mutex> lock(mutex);
-      readyCv.wait(lock, [&] { return slots[i].ready; });
-      report = std::move(slots[i].report);
-      printed = i + 1;
+      readyCv.wait(lock, [&] { return chunks[c].ready; });
+      reports = std::move(chunks[c].reports);
+      printed = c + 1;
     }
     spaceCv.notify_all();
-    printer.Add(report);
+    for (const auto& r : reports) printer.Add(r);
   }
   for (auto& w : workers) w.join();
 }
