@@ -370,20 +370,40 @@ ModelHeader ModelRead(const std::string& file) {
 std::string RandomHeaderText(std::mt19937& rng) {
   static const char* kValues[] = {"1",  "-3", "0", "x",   "",   " 7",  "$1F",   "2147483648", "2.5", "20",
                                   "-1", "19", "2", "1e2", "A3", "0x2", " 1.5 ", "\"a,b\"",    "5"};
+  static const char* kInts[] = {"1", "-3", "0", " 7", "$1F", "19", "2", "5", "0x2", "20", "-1", "12"};
+  static const char* kFloats[] = {"420", "297.5", " 1e2 ", "-0.04", "0.05", "841"};
+  static const char* kTexts[] = {"A3", "\"a,b\"", "lbl", "", "\x95\x5c", "\"q\\\"\""};
   static const char* kKeywords[] = {"Version", "version", "Fbreak", "Elms",  "Date", "Update", "Note",
-                                    "Frame",   "Ftype",   "Layer",  "Elms ", "\0",   "",       "Note"};
+                                    "Frame",   "Ftype",   "Layer",  "Elms ", "",     "Note",   "Layer"};
   auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
   std::string text;
-  const int records = pick(30);
+  const int records = pick(40);
   for (int i = 0; i < records; ++i) {
     const std::string keyword = kKeywords[pick(14)];
     text += keyword;
     if (keyword.empty() && i % 2 == 0) text += '\0';
-    if (pick(8) != 0) text += '\t';
-    const int fields = pick(9);
-    for (int j = 0; j < fields; ++j) {
+    if (pick(12) != 0) text += '\t';
+    std::vector<std::string> fields;
+    if (pick(6) != 0) {
+      // Fields that mostly convert, so that reads often get far.
+      const int count = keyword == "Frame" ? 7 : keyword == "Note" ? 4 : 5;
+      for (int j = 0; j < count; ++j) {
+        if (keyword == "Frame") {
+          fields.push_back(j == 0 ? kTexts[pick(6)] : (j == 3 || j == 4) ? kInts[pick(9)] : kFloats[pick(6)]);
+        } else if (keyword == "Note" && j >= 2) {
+          fields.push_back(kTexts[pick(6)]);
+        } else {
+          fields.push_back(kInts[pick(12)]);
+        }
+      }
+      if (pick(10) == 0) fields.resize(static_cast<std::size_t>(pick(count)));
+    } else {
+      const int count = pick(9);
+      for (int j = 0; j < count; ++j) fields.push_back(kValues[pick(19)]);
+    }
+    for (std::size_t j = 0; j < fields.size(); ++j) {
       if (j > 0) text += pick(12) == 0 ? ",\\\n\t" : ",";
-      text += kValues[pick(19)];
+      text += fields[j];
     }
     text += pick(20) == 0 ? "\r\n" : "\n";
   }

@@ -41,6 +41,10 @@ TEST(Path, WindowsStyleSplit) {
     const PathParts parts = SplitPath(c.path, PathStyle::Windows);
     EXPECT_EQ(parts.folder, c.folder) << ::testing::PrintToString(c.path);
     EXPECT_EQ(parts.fileName, c.fileName) << ::testing::PrintToString(c.path);
+    if (HostPathStyle() == PathStyle::Windows) {  // the default there
+      EXPECT_EQ(SplitPath(c.path).folder, c.folder) << ::testing::PrintToString(c.path);
+      EXPECT_EQ(SplitPath(c.path).fileName, c.fileName) << ::testing::PrintToString(c.path);
+    }
   }
 }
 
@@ -64,8 +68,12 @@ TEST(Path, PosixStyleSplit) {
   }
 }
 
-TEST(Path, HostStyleIsPosixHere) {
+TEST(Path, HostStyleIsTheDefault) {
+#if defined(_WIN32)
+  EXPECT_EQ(HostPathStyle(), PathStyle::Windows);
+#else
   EXPECT_EQ(HostPathStyle(), PathStyle::Posix);
+#endif
 }
 
 struct ExtensionCase {
