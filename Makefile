@@ -33,5 +33,11 @@ screenshot: configure
 	cmake --build $(BUILD) -j$(JOBS) --target sheetpeek-screenshot
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/sheetpeek-screenshot $(SAMPLE) docs/screenshot.png
 
+# Benchmarks against their floors, built in Release into $(BENCH_BUILD)/; prints every figure.
+BENCH_BUILD ?= build-bench
+.PHONY: bench
+bench: deps
+	BENCH_BUILD=$(CURDIR)/$(BENCH_BUILD) JOBS=$(JOBS) bench/run
+
 clean:
 	rm -rf $(BUILD)
