@@ -163,6 +163,8 @@ int RunViewer(int& argc, char** argv, const QString& folder, InstanceLock* lock)
     }
     frmRaderAver.show();
     QTimer::singleShot(0, &frmRaderAver, [&] { trace.Ready(frmRaderAver); });
+    // Start-up benchmark: end as soon as the window has been shown with its drawing.
+    if (EnvFlag("SHEETPEEK_QUIT_AFTER_SHOW")) QTimer::singleShot(0, &app, &QCoreApplication::quit);
     QApplication::exec();
   } catch (const std::exception& e) {
     ShowException(QString::fromUtf8(e.what()));
