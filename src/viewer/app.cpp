@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "AppBoundary.h"
 #include "HandoffBlock.h"
 #include "Raderaver.h"
 #include "SingleInstance.h"
@@ -23,6 +24,9 @@ namespace {
 
 using sheetpeek::HandoffResult;
 using sheetpeek::InstanceLock;
+using sheetpeek::MessageBoxesWanted;
+using sheetpeek::SheetpeekApplication;
+using sheetpeek::ShowException;
 
 const char kUsage[] =
     "Usage: sheetpeek [FILE.cad...]\n"
@@ -37,46 +41,6 @@ bool EnvFlag(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
 }
-
-// A box nobody can see (offscreen, no display) would wait for ever; tests turn boxes off.
-bool MessageBoxesWanted(const QByteArray& platform) {
-  if (EnvFlag("SHEETPEEK_NO_MESSAGE_BOX")) return false;
-  if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return false;
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-  if (platform.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY") &&
-      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-    return false;
-  }
-#endif
-  return true;
-}
-
-// The exception display: the message with a full stop, captioned with the application's name.
-void ShowException(const QString& what) {
-  QString text = what;
-  if (text.isEmpty() || text.back() > QLatin1Char('.')) text += QLatin1Char('.');
-  std::fprintf(stderr, "sheetpeek: %s\n", text.toUtf8().constData());
-  if (!MessageBoxesWanted(QGuiApplication::platformName().toUtf8())) return;
-  QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok);
-  box.exec();
-}
-
-class SheetpeekApplication : public QApplication {
- public:
-  using QApplication::QApplication;
-
-  // An exception from an event handler is shown, and the loop goes on.
-  bool notify(QObject* receiver, QEvent* event) override {
-    try {
-      return QApplication::notify(receiver, event);
-    } catch (const std::exception& e) {
-      ShowException(QString::fromUtf8(e.what()));
-    } catch (...) {
-      ShowException(QStringLiteral("Unknown exception"));
-    }
-    return false;
-  }
-};
 
 // Names go over as absolute paths, so the window, whose working folder differs, finds them.
 // Only the working folder is put in front: the name's own bytes stay as they are.
@@ -140,7 +104,6 @@ class Trace {
 
 int RunViewer(int& argc, char** argv, const QString& folder, InstanceLock* lock) {
   SheetpeekApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("SheetPeeker"));
   const Trace trace;
   try {
     // Qt has taken its own options out of argv by now; the rest are ours, as raw bytes.

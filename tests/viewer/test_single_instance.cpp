@@ -91,10 +91,12 @@ class Sandbox {
   }
 
   // Runs sheetpeek to its end (killed after `timeout` seconds).
-  Finished Run(const std::vector<std::string>& args, const fs::path& workDir, double timeout = 20) {
+  // `extraEnv` entries ("NAME=value") replace the sandbox's own.
+  Finished Run(const std::vector<std::string>& args, const fs::path& workDir,
+               const std::vector<std::string>& extraEnv = {}, double timeout = 20) {
     const fs::path out = fs::path(root_.path()) / ("run" + std::to_string(++runs_));
     const auto started = Clock::now();
-    const pid_t pid = Spawn(args, workDir, out);
+    const pid_t pid = Spawn(args, workDir, out, extraEnv);
     Finished result;
     int status = 0;
     for (;;) {
@@ -158,7 +160,8 @@ class Sandbox {
   std::string Drawing(const std::string& file) const { return (drawings_ / file).string(); }
 
  private:
-  pid_t Spawn(const std::vector<std::string>& args, const fs::path& workDir, const fs::path& output) {
+  pid_t Spawn(const std::vector<std::string>& args, const fs::path& workDir, const fs::path& output,
+              const std::vector<std::string>& extraEnv = {}) {
     // Never a real display or a real user's runtime folder.
     auto ours = [](const std::string& entry) {
       for (const char* prefix :
@@ -173,6 +176,13 @@ class Sandbox {
     env.push_back("SHEETPEEK_TEST_TRACE=" + trace_.string());
     env.push_back("SHEETPEEK_NO_MESSAGE_BOX=1");
     env.push_back("QT_QPA_PLATFORM=offscreen");
+    for (const std::string& extra : extraEnv) {
+      const std::string name = extra.substr(0, extra.find('=') + 1);
+      env.erase(
+          std::remove_if(env.begin(), env.end(), [&](const std::string& e) { return e.rfind(name, 0) == 0; }),
+          env.end());
+      env.push_back(extra);
+    }
     std::vector<std::string> argv = {kViewer};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> argp, envp;
@@ -272,6 +282,16 @@ TEST(SingleInstance, LaterStartHandsRelativeNameToTheWindow) {
   EXPECT_EQ(second.exitCode, 0) << second.err;
   EXPECT_TRUE(second.err.empty()) << second.err;
   EXPECT_EQ(box.Trace(), (std::vector<std::string>{box.Ready(""), box.Shows(1, true, "runs.cad")}));
+}
+
+TEST(SingleInstance, HandoffStartsNoGui) {
+  Sandbox box;
+  box.StartViewer();
+  ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
+  // A start that made a GUI application would die for want of this platform plugin.
+  const Finished run = box.Run({"quoting.cad"}, box.drawings(), {"QT_QPA_PLATFORM=no-such-platform"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(box.AwaitTrace(2).back(), box.Shows(1, true, "quoting.cad"));
 }
 
 TEST(SingleInstance, WindowUsesOnlyTheFirstName) {

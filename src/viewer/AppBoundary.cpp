@@ -1,0 +1,54 @@
+#include "AppBoundary.h"
+
+#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+namespace sheetpeek {
+
+QString ExceptionDisplayText(const QString& message) {
+  if (!message.isEmpty() && message.back() > QLatin1Char('.')) return message + QLatin1Char('.');
+  return message;
+}
+
+bool MessageBoxesWanted(const QByteArray& platform) {
+  const char* off = std::getenv("SHEETPEEK_NO_MESSAGE_BOX");
+  if (off != nullptr && off[0] != '\0' && std::strcmp(off, "0") != 0) return false;
+  // A box nobody can see would wait for ever.
+  if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return false;
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+  if (platform.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    return false;
+  }
+#endif
+  return true;
+}
+
+void ShowException(const QString& message) {
+  const QString text = ExceptionDisplayText(message);
+  std::fprintf(stderr, "sheetpeek: %s\n", text.toUtf8().constData());
+  std::fflush(stderr);
+  if (!MessageBoxesWanted(QGuiApplication::platformName().toUtf8())) return;
+  QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok);
+  box.exec();
+}
+
+SheetpeekApplication::SheetpeekApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QStringLiteral("SheetPeeker"));
+}
+
+bool SheetpeekApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& e) {
+    ShowException(QString::fromUtf8(e.what()));
+  } catch (...) {
+    ShowException(QStringLiteral("Unknown exception"));
+  }
+  return false;
+}
+
+}  // namespace sheetpeek

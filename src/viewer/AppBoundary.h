@@ -1,0 +1,31 @@
+// The viewer's application object and its exception display: an exception that escapes an
+// event handler is shown in a box captioned with the application's name, and the loop goes on.
+#pragma once
+
+#include <QApplication>
+#include <QByteArray>
+#include <QString>
+
+namespace sheetpeek {
+
+// The message as the display shows it: a full stop is added when the last character sorts
+// after "."; an empty message stays empty.
+QString ExceptionDisplayText(const QString& message);
+
+// False when boxes are turned off (SHEETPEEK_NO_MESSAGE_BOX set to anything but "" or "0")
+// or nobody could see one: the offscreen or minimal platform, or no display at all.
+// `platform` is the Qt platform in use or asked for ("" when none is asked for).
+bool MessageBoxesWanted(const QByteArray& platform);
+
+// Writes the text to standard error and, when boxes are wanted, shows it in a box with the
+// error icon and an OK button, captioned with the application's name. Needs a QApplication.
+void ShowException(const QString& message);
+
+class SheetpeekApplication : public QApplication {
+ public:
+  SheetpeekApplication(int& argc, char** argv);
+
+  bool notify(QObject* receiver, QEvent* event) override;
+};
+
+}  // namespace sheetpeek
