@@ -37,9 +37,9 @@ TEST(Options, AcceptedForms) {
        ImageFormat::Png},
       {{"a.cad", "--help"}, Mode::Text, {"a.cad", "--help"}, "", 0, ImageFormat::Png},
       {{"--json", "--help"}, Mode::Help, {}, "", 0, ImageFormat::Png},
-      {{"--version", "--bogus-after-version-is-still-unknown"}, Mode::Help, {}, "", 0, ImageFormat::Png},
+      {{"--version", "a.cad"}, Mode::Version, {}, "", 0, ImageFormat::Png},
   };
-  for (std::size_t i = 0; i + 1 < std::size(cases); ++i) {
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
     SCOPED_TRACE(i);
     const Options o = ParseOptions(c.args);
@@ -51,9 +51,6 @@ TEST(Options, AcceptedForms) {
       EXPECT_EQ(o.format, c.format);
     }
   }
-  // An unknown option is an error even next to --version.
-  EXPECT_THROW(ParseOptions(cases[std::size(cases) - 1].args), UsageError);
-  EXPECT_EQ(ParseOptions({"--version"}).mode, Mode::Version);
 }
 
 TEST(Options, UsageErrors) {
@@ -82,6 +79,7 @@ TEST(Options, UsageErrors) {
       {"--thumbnail", "64", "a.cad", "t.png", "extra"},
       {"--json", "--thumbnail", "64", "a.cad", "t.png"},
       {"--thumbnail", "64", "--preview-out", "p.png", "a.cad", "t.png"},
+      {"--version", "--bogus"},  // an unknown option is an error even next to --version
   };
   for (const auto& args : cases) {
     std::string joined;
