@@ -1,6 +1,7 @@
 #include "Extractdata.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "CDecimal.h"
@@ -128,8 +129,8 @@ bool CExtractdata::ReadLine() {
   std::size_t n = input_.ReadLine(line_, kLineBufferSize - 1);
   line_[n] = '\0';
   // A NUL inside the line ends its bytes there.
-  lineLength_ = 0;
-  while (lineLength_ < n && line_[lineLength_] != '\0') ++lineLength_;
+  const void* nul = std::memchr(line_, '\0', n);
+  lineLength_ = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - line_) : n;
   return n != 0;
 }
 
@@ -170,9 +171,16 @@ int CExtractdata::ReadRecord() {
         }
         continue;
       }
+      if (begun) {
+        // The rest of an unquoted field up to its comma or LF, in one step.
+        const char* q = p;
+        while (q != end && *q != ',' && *q != kLf) ++q;
+        field.append(p, q);
+        p = q;
+        continue;
+      }
       char c = *p++;
       field.push_back(c);
-      if (begun) continue;
       if (c != kQuote) {
         begun = true;
         continue;
@@ -212,9 +220,9 @@ int CExtractdata::ReadRawLine() {
     if (kwEnd == end) return kReadFailed;
     const char* rest = kwEnd;
     while (rest != end && *rest == kTab) ++rest;
-    const char* restEnd = rest;
-    while (restEnd != end && *restEnd != kLf) ++restEnd;
-    if (restEnd == end) return kReadFailed;
+    const void* lf = std::memchr(rest, kLf, static_cast<std::size_t>(end - rest));
+    if (!lf) return kReadFailed;
+    const char* restEnd = static_cast<const char*>(lf);
     Keyword.assign(p, kwEnd);
     LineRest.assign(rest, restEnd);
     return kReadOk;
