@@ -3,8 +3,10 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 SAMPLE ?= examples/plan_with_preview.cad
+ASAN_BUILD ?= build-asan
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test screenshot clean
+.PHONY: all deps configure build run test test-sanitize fuzz fuzz-smoke screenshot clean
 
 all: build
 
@@ -28,10 +30,44 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
+# The whole test suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/hardening/lsan.supp
+test-sanitize: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSHEETPEEK_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
+
+# libFuzzer harnesses (clang) built into build-fuzz/, each run for FUZZ_SECONDS; fails on any finding.
+fuzz:
+	scripts/install-deps base fuzz
+	fuzz/run-fuzzers $(FUZZ_SECONDS)
+
+# The CI's short fuzz run: 60 seconds per harness.
+fuzz-smoke:
+	scripts/install-deps base fuzz
+	fuzz/run-fuzzers 60
+
 # Renders the real window on the sample drawing, menu bar included, into docs/screenshot.png.
 screenshot: configure
 	cmake --build $(BUILD) -j$(JOBS) --target sheetpeek-screenshot
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/sheetpeek-screenshot $(SAMPLE) docs/screenshot.png
+
+# Windows: sheetpeek-info.exe, the core and its tests cross-built with mingw-w64 into
+# $(WINDOWS_BUILD)/ (BMP only: there is no libpng for it), then tested under Wine against the
+# Linux build.
+WINDOWS_BUILD ?= build-windows
+WINDOWS_FLAGS = -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DSHEETPEEK_BUILD_VIEWER=OFF -DSHEETPEEK_WITH_PNG=OFF -DSHEETPEEK_INSTALL=OFF
+.PHONY: windows test-windows
+windows:
+	scripts/install-deps base windows
+	cmake -S . -B $(WINDOWS_BUILD) $(WINDOWS_FLAGS)
+	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+
+test-windows: build windows
+	JOBS=$(JOBS) scripts/test-windows $(BUILD) $(WINDOWS_BUILD)
 
 # Benchmarks against their floors, built in Release into $(BENCH_BUILD)/; prints every figure.
 BENCH_BUILD ?= build-bench
@@ -40,4 +76,4 @@ bench: deps
 	BENCH_BUILD=$(CURDIR)/$(BENCH_BUILD) JOBS=$(JOBS) bench/run
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(WINDOWS_BUILD)

@@ -2,8 +2,10 @@
 // and the same reasons in the same words on every host.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <string>
 
 #include "Extractdata.h"
@@ -90,6 +92,54 @@ TEST(HostFileInput, DevicesAndBadNamesDoNotOpen) {
     EXPECT_EQ(result.header, nullptr) << c.path;
     EXPECT_EQ(result.error.kind, c.kind) << c.path;
   }
+}
+
+// The full Windows form of a name: drive, backslashes.
+std::string FullWindowsPath(const std::string& utf8) {
+  const std::wstring wide = std::filesystem::u8path(utf8).wstring();
+  wchar_t full[1024];
+  const DWORD n = ::GetFullPathNameW(wide.c_str(), 1024, full, nullptr);
+  if (n == 0 || n >= 1024) return {};
+  return std::filesystem::path(std::wstring(full, n)).u8string();
+}
+
+TEST(HostFileInput, FullPathWithJapaneseFolderOpens) {
+  TempDir dir;
+  const std::string written = dir.WriteFile(kJapaneseName, "Version\nElms\t5\n");
+  const std::string full = FullWindowsPath(written);
+  ASSERT_NE(full.find(":\\"), std::string::npos) << full;
+  const LoadResult result = LoadDrawingHeader(full);
+  ASSERT_NE(result.header, nullptr) << result.error.message;
+  EXPECT_EQ(result.header->ElementCount, 5);
+}
+
+TEST(HostFileInput, PipeFailsWithoutBlocking) {
+  const std::wstring name = L"\\\\.\\pipe\\sheetpeek-test-" + std::to_wstring(::GetCurrentProcessId());
+  HANDLE server = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
+                                     4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  auto opened = std::async(std::launch::async,
+                           [&name] { return LoadDrawingHeader(std::filesystem::path(name).u8string()); });
+  const bool ready = opened.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  if (!ready) ::CloseHandle(server);  // lets a blocked open return before the test ends
+  ASSERT_TRUE(ready) << "Open blocked on a pipe";
+  const LoadResult result = opened.get();
+  ::CloseHandle(server);
+  EXPECT_EQ(result.header, nullptr);
+  EXPECT_EQ(result.error.kind, OpenError::NotRegular);
+}
+
+TEST(HostFileInput, FileHeldExclusivelyIsDenied) {
+  TempDir dir;
+  const std::string path = dir.WriteFile("held.cad", "Version\n");
+  HANDLE h = ::CreateFileW(std::filesystem::u8path(path).wstring().c_str(), GENERIC_READ, 0, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  const LoadResult result = LoadDrawingHeader(path);
+  ::CloseHandle(h);
+  EXPECT_EQ(result.header, nullptr);
+  EXPECT_EQ(result.error.kind, OpenError::Denied);
+  EXPECT_EQ(result.error.message, "Permission denied");
 }
 
 TEST(HostFileInput, OpenDrawingStaysRenamableAndWritable) {
