@@ -75,5 +75,11 @@ BENCH_BUILD ?= build-bench
 bench: deps
 	BENCH_BUILD=$(CURDIR)/$(BENCH_BUILD) JOBS=$(JOBS) bench/run
 
+# The Debian package, built with CPack into $(BUILD)/sheetpeek_<version>_<arch>.deb.
+.PHONY: package
+package: build
+	scripts/install-deps base package
+	cmake --build $(BUILD) --target package
+
 clean:
 	rm -rf $(BUILD) $(WINDOWS_BUILD)
