@@ -15,6 +15,7 @@
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
@@ -27,11 +28,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 #ifdef Q_OS_UNIX
-bool IsOwnPrivateFolder(const std::string& path, bool needPrivate) {
+enum class Check { Owner, PrivateNoLink };
+
+bool IsOwnFolder(const std::string& path, Check check) {
   struct stat st {};
-  if (lstat(path.c_str(), &st) != 0) return false;
-  if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return false;
-  return !needPrivate || (st.st_mode & 077) == 0;
+  const int got = check == Check::PrivateNoLink ? lstat(path.c_str(), &st) : stat(path.c_str(), &st);
+  if (got != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return false;
+  return check == Check::Owner || (st.st_mode & 077) == 0;
+}
+
+// A local socket's path must fit its address structure.
+bool FitsChannelName(const std::string& folder) {
+  return folder.size() + 1 + std::strlen(kInstanceName) < sizeof(sockaddr_un::sun_path);
 }
 
 // Connections from other users are refused, whatever the channel's file mode says.
@@ -80,20 +88,24 @@ bool WriteAndAwaitAnswer(QLocalSocket& socket, const std::vector<unsigned char>&
 
 }  // namespace
 
-std::string InstanceFolder(std::string* error) {
+std::string InstanceFolder(std::string* error, const std::string& fallbackParent) {
 #ifdef Q_OS_UNIX
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/') {
-    if (IsOwnPrivateFolder(runtime, false)) return runtime;
+    if (FitsChannelName(runtime) && IsOwnFolder(runtime, Check::Owner)) return runtime;
   }
   // Not $TMPDIR: every start of this user's must find the same folder.
-  const std::string folder = "/tmp/sheetpeek-" + std::to_string(geteuid());
+  const std::string folder = fallbackParent + "/sheetpeek-" + std::to_string(geteuid());
   if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     if (error != nullptr) *error = folder + ": " + std::strerror(errno);
     return {};
   }
   // Someone else may have made it first; only a private folder of ours will do.
-  if (!IsOwnPrivateFolder(folder, true)) {
+  if (!IsOwnFolder(folder, Check::PrivateNoLink)) {
     if (error != nullptr) *error = folder + ": not a private folder of this user's";
+    return {};
+  }
+  if (!FitsChannelName(folder)) {
+    if (error != nullptr) *error = folder + ": name too long for a local socket";
     return {};
   }
   return folder;

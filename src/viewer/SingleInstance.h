@@ -20,10 +20,10 @@ namespace sheetpeek {
 inline constexpr char kInstanceName[] = "Sheetpeek";
 
 // The user's private folder for the lock and the channel: $XDG_RUNTIME_DIR when it is a
-// folder of this user's, else /tmp/sheetpeek-<uid>, made 0700 if missing and used only when
-// it is a real folder of this user's that nobody else may enter. Empty, with `error` set,
-// when neither will do.
-std::string InstanceFolder(std::string* error);
+// folder of this user's with room for the channel's name, else <fallbackParent>/sheetpeek-<uid>,
+// made 0700 if missing and used only when it is a real folder (no symbolic link) of this
+// user's that nobody else may enter. Empty, with `error` set, when neither will do.
+std::string InstanceFolder(std::string* error, const std::string& fallbackParent = "/tmp");
 
 QString InstanceLockPath(const QString& folder);
 QString InstanceChannelPath(const QString& folder);
