@@ -173,8 +173,12 @@ bool COrvicHeader::ReadImage() {
     ImageBitmap.reset();
     ImageBitmap = std::make_unique<PreviewBitmap>(static_cast<int>(width), static_cast<int>(height));
     const std::size_t total = static_cast<std::size_t>(width) * height;
-    // Pixels that the text does not reach keep index 0.
-    std::vector<std::uint8_t> pixels(total, 0);
+    // One pixel buffer per thread, kept from load to load: below, every pixel of the picture
+    // is either painted or cleared, so it needs no clearing up front, and across a batch of
+    // drawings it stays in the cache.
+    thread_local std::vector<std::uint8_t> pixelBuffer;
+    if (pixelBuffer.size() < total) pixelBuffer.resize(total);
+    std::uint8_t* const pixels = pixelBuffer.data();
     std::string text;
     text.reserve(length);
 
@@ -188,7 +192,6 @@ bool COrvicHeader::ReadImage() {
     const std::size_t end = text.size();
     std::size_t pos = 0;
     std::size_t pixel = 0;
-    std::size_t painted = 0;  // end of the pixels written so far, beyond `pixel` after a short run
     constexpr std::size_t kShortRun = 16;
     auto digit = [&](std::size_t at) { return static_cast<int>(static_cast<signed char>(text[at])) - 33; };
     const std::uint8_t* colourOf = kColourTable.index;
@@ -198,7 +201,7 @@ bool COrvicHeader::ReadImage() {
         // Plain characters, the commonest item: one pixel each, bounded once for the stretch.
         const std::size_t room = std::min(end - pos, total - pixel);
         const char* plain = text.data() + pos;
-        std::uint8_t* out = pixels.data() + pixel;
+        std::uint8_t* out = pixels + pixel;
         std::size_t k = 0;
         for (; k < room && !IsRunMarker(plain[k]); ++k)
           out[k] = colourOf[static_cast<unsigned char>(plain[k])];
@@ -230,12 +233,11 @@ bool COrvicHeader::ReadImage() {
         }
         if (n > total - pixel) throw DecodeFailure{0};
         const std::uint8_t index = colourOf[static_cast<unsigned char>(colour)];
-        std::uint8_t* dst = pixels.data() + pixel;
+        std::uint8_t* dst = pixels + pixel;
         if (n <= kShortRun && total - pixel >= kShortRun) {
           // Short runs are the commonest: one fixed-size store; what it paints beyond the run
           // is painted again by the items that follow, or cleared below.
           std::memset(dst, index, kShortRun);
-          painted = pixel + kShortRun;  // pixel only grows, so this is the furthest store
         } else {
           std::memset(dst, index, n);
         }
@@ -243,9 +245,9 @@ bool COrvicHeader::ReadImage() {
       }
     }
     // Pixels that the text does not reach keep index 0.
-    if (painted > pixel) std::memset(pixels.data() + pixel, 0, painted - pixel);
+    if (pixel < total) std::memset(pixels + pixel, 0, total - pixel);
 
-    ImageBitmap->Pack(pixels.data());
+    ImageBitmap->Pack(pixels);
     return true;
   } catch (...) {
     ImageBitmap.reset();

@@ -2,6 +2,7 @@
 // what a drawing reads as: the edges where each fast path hands over to the exact one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -172,4 +173,19 @@ TEST(FastPath, TextInputEdges) {
     EXPECT_EQ(r.header->ReadOk, c.readOk);
     EXPECT_EQ(r.header->ElementCount, c.elements);
   }
+}
+
+// Pixels the text does not reach are 0 even when an earlier load on the same thread painted
+// them: the decoder's working buffer is kept from load to load.
+TEST(FastPath, UnreachedPixelsAreZeroAfterEarlierLoads) {
+  LoadResult white = LoadBytes(PreviewDrawing(256, 181, sb::EncodeRun('7', 256 * 181)));
+  ASSERT_TRUE(white.header && white.header->HasImage);
+  EXPECT_EQ(white.header->ImageBitmap->PixelIndex(255, 180), 15);
+
+  LoadResult partial = LoadBytes(PreviewDrawing(256, 181, "2" + sb::EncodeRun('4', 300)));
+  ASSERT_TRUE(partial.header && partial.header->HasImage);
+  const std::vector<int> px = Indices(*partial.header);
+  EXPECT_EQ(px[0], 9);
+  EXPECT_EQ(px[300], 10);
+  EXPECT_EQ(std::count(px.begin() + 301, px.end(), 0), static_cast<long>(px.size()) - 301);
 }
