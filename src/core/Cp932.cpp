@@ -25,21 +25,25 @@ std::string Cp932ToUtf8(std::string_view in) {
   std::string out;
   if (IsAscii(in)) return std::string(in);
   if (ConvertCp932Strict(in, out)) return out;
-  // Something in the text does not convert: go character by character so that only the
-  // bad sequences are replaced.
+  // Something in the text does not convert: go character by character. A bad byte becomes
+  // U+FFFD on its own, so a byte after it that is fine on its own (the "@" of an unassigned
+  // pair such as 0x85 0x40) is kept.
   out.clear();
   std::size_t i = 0;
   while (i < in.size()) {
     unsigned char c = static_cast<unsigned char>(in[i]);
-    std::size_t len = 1;
-    if (IsCp932LeadByte(c) && i + 1 < in.size() && IsCp932TrailByte(static_cast<unsigned char>(in[i + 1])))
-      len = 2;
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));
-    } else if (!ConvertCp932Strict(in.substr(i, len), out)) {
-      out += kReplacement;
+      ++i;
+      continue;
     }
-    i += len;
+    std::size_t len = IsCp932LeadByte(c) && i + 1 < in.size() ? 2 : 1;
+    if (ConvertCp932Strict(in.substr(i, len), out)) {
+      i += len;
+    } else {
+      out += kReplacement;
+      ++i;
+    }
   }
   return out;
 }

@@ -48,6 +48,9 @@ TEST(Cp932, InvalidOrCutSequencesBecomeReplacementRestKept) {
       {"ok\xff\x95\x5c", "ok" + kReplacement + "\xe8\xa1\xa8"},
       {"\x81 x", kReplacement + " x"},
       {"A\x95", "A" + kReplacement},
+      {"\x85\x40x", kReplacement + "@x"},                // unassigned pair: only its first byte goes
+      {"\x81\xad", kReplacement + "\xef\xbd\xad"},      // ... and the second reads as katakana
+      {"\x80\x90\x7d", kReplacement + "\xe5\x9b\xb3"},  // 0x80 alone, then 図
   };
   for (const ConvertCase& c : cases) {
     EXPECT_EQ(Cp932ToUtf8(c.cp932), c.utf8) << ::testing::PrintToString(c.cp932);

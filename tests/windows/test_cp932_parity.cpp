@@ -26,11 +26,12 @@ TEST(Cp932Parity, SequencesConvertAsTheReferenceTable) {
       {"0xFD", "\xFD", kBad},
       {"0xFE", "\xFE", kBad},
       {"0xFF", "\xFF", kBad},
-      // Unassigned pairs are one replacement each, not two.
-      {"unassigned 0x85 0x40", "\x85\x40", kBad},
-      {"unassigned 0xEB 0x40", "\xEB\x40", kBad},
-      {"unassigned 0xFC 0x4C", "\xFC\x4C", kBad},
-      {"unassigned 0x81 0xAD", "\x81\xAD", kBad},
+      // An unassigned pair replaces its first byte only; the second reads on its own.
+      {"unassigned 0x85 0x40", "\x85\x40", kBad + "@"},
+      {"unassigned 0xEB 0x40", "\xEB\x40", kBad + "@"},
+      {"unassigned 0xFC 0x4C", "\xFC\x4C", kBad + "L"},
+      {"unassigned 0x81 0xAD", "\x81\xAD", kBad + "\xEF\xBD\xAD"},  // U+FF6D
+      {"bad lead before a pair", "\x85\x81\x40", kBad + "\xE3\x80\x80"},  // U+3000
       // User-defined area: private use.
       {"0xF0 0x40", "\xF0\x40", "\xEE\x80\x80"},  // U+E000
       {"0xF9 0xFC", "\xF9\xFC", "\xEE\x9D\x97"},  // U+E757
