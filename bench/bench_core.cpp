@@ -4,10 +4,12 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "DrawingGenerator.h"
 #include "Extractdata.h"
 #include "Orvicheader.h"
+#include "PreviewBitmap.h"
 #include "TempDrawing.h"
 
 namespace sb = sheetpeek::bench;
@@ -141,6 +143,21 @@ void BM_PreviewLinesOnly(benchmark::State& state) {
   state.SetLabel(sb::PreviewKindName(kind));
 }
 BENCHMARK(BM_PreviewLinesOnly)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
+
+// Packing alone: one palette index per pixel into 4-bit rows, full size and an odd width.
+void BM_PreviewPack(benchmark::State& state) {
+  const int width = static_cast<int>(state.range(0));
+  sheetpeek::PreviewBitmap bitmap(width, sb::kFullHeight);
+  std::vector<std::uint8_t> indices(static_cast<std::size_t>(width) * sb::kFullHeight);
+  sb::Rng rng(kSeed);
+  for (auto& i : indices) i = static_cast<std::uint8_t>(rng.Below(16));
+  for (auto _ : state) {
+    bitmap.Pack(indices.data());
+    benchmark::DoNotOptimize(bitmap.Row(0));
+  }
+  state.SetLabel(std::to_string(width) + " x 181");
+}
+BENCHMARK(BM_PreviewPack)->Arg(sb::kFullWidth)->Arg(255)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
