@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -178,6 +179,29 @@ TEST(Cli, ManyFilesPrintInArgumentOrder) {
     ASSERT_EQ(j.at("path"), args[i + 1]) << "line " << i;
     EXPECT_EQ(j.at("opened"), args[i + 1] != "missing.cad") << "line " << i;
   }
+}
+
+TEST(Cli, ManyTextBlocksKeepOrderAndSeparators) {
+  const std::vector<std::string> names = {"runs.cad", "quoting.cad", "missing.cad", "number_forms.cad"};
+  std::vector<std::string> args;
+  for (int i = 0; i < 100; ++i) args.push_back(names[static_cast<std::size_t>(i * 3 + i / 5) % names.size()]);
+  const ChildResult r = Info(args);
+  ASSERT_FALSE(r.timedOut);
+  std::vector<std::string> shown;
+  const auto lines = Lines(r.out);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind("ファイル名: ", 0) != 0) continue;
+    shown.push_back(lines[i].substr(std::string("ファイル名: ").size()));
+    if (i > 0) {
+      EXPECT_EQ(lines[i - 1], "") << "line " << i;
+    }
+  }
+  std::vector<std::string> expected;
+  for (const auto& a : args) {
+    if (a != "missing.cad") expected.push_back(a);
+  }
+  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), ""), static_cast<std::ptrdiff_t>(expected.size() - 1));
 }
 
 TEST(Cli, OptionsMayFollowEachOtherAndDoubleDashEndsThem) {
