@@ -102,7 +102,26 @@ class Trace {
   std::string path_;
 };
 
+// Qt aborts when it finds no display at all; this says why and ends cleanly instead.
+bool NoDisplayAtAll(int argc, char** argv) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) return false;
+  return qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+  (void)argc;
+  (void)argv;
+  return false;
+#endif
+}
+
 int RunViewer(int& argc, char** argv, const QString& folder, InstanceLock* lock) {
+  if (NoDisplayAtAll(argc, argv)) {
+    std::fputs("sheetpeek: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n",
+               stderr);
+    return 1;
+  }
   SheetpeekApplication app(argc, argv);
   const Trace trace;
   try {

@@ -486,6 +486,16 @@ TEST(SingleInstance, StalledConnectionIsDroppedByTheWindow) {
   EXPECT_LT(waited, 14.0);
 }
 
+TEST(SingleInstance, NoDisplayIsAClearError) {
+  Sandbox box;
+  const Finished run = box.Run({"runs.cad"}, box.drawings(), {"QT_QPA_PLATFORM="});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("no display"), std::string::npos) << run.err;
+  // The next start is a viewer again, not a hand-off to nobody.
+  box.StartViewer();
+  EXPECT_EQ(box.AwaitTrace(1), std::vector<std::string>{box.Ready("")});
+}
+
 TEST(SingleInstance, HelpAndVersionNeitherLockNorHandOff) {
   Sandbox box;
   for (const char* option : {"--help", "--version"}) {
