@@ -120,11 +120,11 @@ void COrvicHeader::ReadNote() {
 void COrvicHeader::ReadFrame() {
   CExtractdata& r = Reader();
   SheetName = r.GetText(0);
-  FrameRead = true;
   SheetWidth = r.GetFloat(1);
   SheetHeight = r.GetFloat(2);
   ScaleNumerator = r.GetInt(3);
   ScaleDenominator = r.GetInt(4);
+  FrameRead = true;
   r.GetFloat(5);
   r.GetFloat(6);
   SizeText =

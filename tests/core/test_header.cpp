@@ -340,6 +340,23 @@ TEST(Header, FramePartialKeepsEarlierTexts) {
   EXPECT_EQ(firstOnly->SheetName, "A3");
 }
 
+TEST(Header, FrameCountsAsReadOnceItsFourSheetValuesAreStored) {
+  const struct {
+    const char* fields;
+    bool read;
+  } cases[] = {
+      {"A3,420", false},             // width and height never read
+      {"A3,1e999,297,1,1", false},   // width does not convert
+      {"A3,420,297,1", false},       // no denominator
+      {"A3,420,297,1,50", true},     // fields 5 and 6 missing: the sheet values stand
+      {"A3,420,297,1,0,0,0", true},  // denominator 0 fails after storing
+  };
+  for (const auto& c : cases) {
+    auto h = HeaderOf(std::string("Version\nFrame\t") + c.fields + "\n");
+    EXPECT_EQ(h->FrameRead, c.read) << c.fields;
+  }
+}
+
 TEST(Header, KeywordsCompareWholeAndByteForByte) {
   auto h = HeaderOf("Version\nelms\t1\nElms \t2\nELMS\t3\n Elms\t4\nNote \t1,,a,b\nFrame\t\nDate\nUpdate\n");
   // "Frame", "Date" and "Update" with a missing field fail: the read stops at "Frame".
