@@ -65,7 +65,11 @@ for f in "${expected_files[@]}"; do
   readelf -S "$exe" 2>/dev/null | grep -q '\.debug_info' && fail "$f still carries debug information"
   readelf -d "$exe" 2>/dev/null | grep -qE 'R(UN)?PATH' && fail "$f has a run path: $(readelf -d "$exe" | grep -E 'R(UN)?PATH')"
 done
-version=$("$scratch/x/usr/bin/sheetpeek-info" --version 2>&1)
-[[ $version == *"$SHEETPEEK_VERSION"* ]] || fail "packaged sheetpeek-info --version says '$version'"
+programs=(sheetpeek-info)
+[[ $SHEETPEEK_HAVE_VIEWER == 1 ]] && programs+=(sheetpeek)
+for program in "${programs[@]}"; do
+  version=$(cd "$scratch" && QT_QPA_PLATFORM=offscreen timeout 20 "$scratch/x/usr/bin/$program" --version 2>&1)
+  [[ $version == *"$SHEETPEEK_VERSION"* ]] || fail "packaged $program --version says '$version'"
+done
 
 finish
