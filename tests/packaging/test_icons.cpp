@@ -110,13 +110,17 @@ TEST(Icons, GeneratorStillDrawsTheCommittedFiles) {
     const Pixels committed = ReadRgba(IconPath(kIconDir, size));
     ASSERT_EQ(fresh.width, committed.width);
     ASSERT_EQ(fresh.height, committed.height);
+    // Another compiler or CPU may round an edge sample the other way: a few pixels may move by a few
+    // levels, or a single pixel of the indexed icon to a neighbouring palette entry. A change to the
+    // design moves far more.
+    auto near = [](int a, int b) { return std::abs(a - b) <= 2; };
     int differing = 0;
     for (size_t i = 0; i < fresh.data.size(); ++i) {
       const Rgba& a = fresh.data[i];
       const Rgba& b = committed.data[i];
-      differing += a.r != b.r || a.g != b.g || a.b != b.b || a.a != b.a;
+      differing += !(near(a.r, b.r) && near(a.g, b.g) && near(a.b, b.b) && near(a.a, b.a));
     }
-    EXPECT_EQ(differing, 0) << "run the `icons` target and commit the PNGs";
+    EXPECT_LE(differing, size / 8) << "run the `icons` target and commit the PNGs";
   }
 }
 
