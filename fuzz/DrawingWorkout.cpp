@@ -238,8 +238,12 @@ std::string CheckPathParts(const std::string& path, PathStyle style) {
   const std::size_t covered = p.folder.size() + p.fileName.size();
   if (covered > path.size() || covered + 1 < path.size()) return "folder and file name do not cover the path";
   if (style == PathStyle::Posix && HasByte(p.fileName, '/')) return "file name holds a slash";
-  // ":" is never the second byte of a double-byte character.
-  if (style == PathStyle::Windows && HasByte(p.fileName, ':')) return "file name holds a colon";
+  // A ":" in the file name can only be the second byte of a two-byte character.
+  if (style == PathStyle::Windows) {
+    for (std::size_t i = 0; i < p.fileName.size(); ++i)
+      if (p.fileName[i] == ':' && (i == 0 || !IsCp932LeadByte(static_cast<unsigned char>(p.fileName[i - 1]))))
+        return "file name holds a colon of its own";
+  }
   const std::string ext = FileExtension(path, style);
   if (!ext.empty() && (ext[0] != '.' || whole.substr(whole.size() - ext.size()) != ext))
     return "extension is not a dotted end of the name";

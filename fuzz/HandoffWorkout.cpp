@@ -15,7 +15,56 @@ std::uint32_t U32At(const std::vector<unsigned char>& b, std::size_t at) {
          static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
+using FrameState = HandoffFrameReader::State;
+
+// Feeds `bytes` in pieces of `piece` bytes (all at once for 0), each piece its own copy so
+// that a sanitizer sees any read past it.
+HandoffFrameReader FeedInPieces(const std::string& bytes, std::size_t piece) {
+  HandoffFrameReader reader;
+  if (piece == 0) piece = bytes.size() + 1;
+  for (std::size_t at = 0; at < bytes.size(); at += piece) {
+    const std::vector<unsigned char> chunk(
+        bytes.begin() + static_cast<std::ptrdiff_t>(at),
+        bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + piece)));
+    reader.Feed(chunk.data(), chunk.size());
+  }
+  return reader;
+}
+
 }  // namespace
+
+std::string WorkOutHandoffFrame(const std::string& bytes) {
+  const HandoffFrameReader whole = FeedInPieces(bytes, 0);
+  for (std::size_t piece : {std::size_t{1}, std::size_t{3}, 1 + bytes.size() % 13}) {
+    const HandoffFrameReader split = FeedInPieces(bytes, piece);
+    if (split.state() != whole.state()) return "the verdict depends on how the bytes arrive";
+    if (split.state() == FrameState::Complete && split.Block() != whole.Block())
+      return "the block depends on how the bytes arrive";
+  }
+  const std::size_t magicBytes = std::min(bytes.size(), sizeof kHandoffMagic);
+  const bool magicOk =
+      std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(magicBytes), kHandoffMagic);
+  if (!magicOk) return whole.state() == FrameState::Refused ? "" : "a wrong magic was not refused";
+  if (bytes.size() < kHandoffFrameHeaderSize)
+    return whole.state() == FrameState::NeedMore ? "" : "a cut frame header was judged";
+  const std::vector<unsigned char> head(bytes.begin(), bytes.begin() + kHandoffFrameHeaderSize);
+  const std::size_t length = U32At(head, 4);
+  if (length > kHandoffMaxBlockSize)
+    return whole.state() == FrameState::Refused ? "" : "an oversized frame was taken";
+  if (bytes.size() - kHandoffFrameHeaderSize < length)
+    return whole.state() == FrameState::NeedMore ? "" : "a cut frame was judged";
+  if (whole.state() != FrameState::Complete) return "a whole frame was not completed";
+  const std::vector<unsigned char> block(
+      bytes.begin() + kHandoffFrameHeaderSize,
+      bytes.begin() + static_cast<std::ptrdiff_t>(kHandoffFrameHeaderSize + length));
+  if (whole.Block() != block) return "the block is not the frame's bytes";
+  // The writer's frame for that block reads back as it.
+  const std::vector<unsigned char> frame = FrameHandoffBlock(whole.Block());
+  HandoffFrameReader again;
+  if (again.Feed(frame.data(), frame.size()) != FrameState::Complete || again.Block() != whole.Block())
+    return "a written frame does not read back";
+  return {};
+}
 
 std::string WorkOutHandoffBlock(const std::string& bytes) {
   // A copy of exactly the block's bytes, so that a sanitizer sees any read past it.

@@ -14,4 +14,8 @@ std::string WorkOutHandoffBlock(const std::string& bytes);
 // the first empty one, each cut at a zero byte.
 std::string WorkOutHandoffNames(const std::string& bytes);
 
+// `bytes` as what arrives on the channel: the frame reader must reach the same verdict and
+// block whatever pieces the bytes come in, and the verdict must match the frame's header.
+std::string WorkOutHandoffFrame(const std::string& bytes);
+
 }  // namespace sheetpeek::hardening

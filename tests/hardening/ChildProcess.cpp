@@ -114,6 +114,57 @@ ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSecond
   return result;
 }
 
+BackgroundChild::BackgroundChild(const std::vector<std::string>& argv) {
+  if (argv.empty()) throw std::invalid_argument("no program");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+  pid_ = pid;
+}
+
+BackgroundChild::~BackgroundChild() {
+  if (!reaped_) Stop(2.0);
+}
+
+bool BackgroundChild::Running() {
+  if (reaped_) return false;
+  if (::waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+  return !reaped_;
+}
+
+int BackgroundChild::Wait(double seconds) {
+  const double deadline = Now() + seconds;
+  while (Running() && Now() < deadline) ::usleep(5000);
+  if (Running()) {
+    Stop(0.0);
+    return -1;
+  }
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+int BackgroundChild::Stop(double graceSeconds) {
+  if (Running()) {
+    ::kill(pid_, SIGTERM);
+    const double deadline = Now() + graceSeconds;
+    while (Running() && Now() < deadline) ::usleep(5000);
+    if (Running()) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status_, 0);
+      reaped_ = true;
+    }
+  }
+  return status_;
+}
+
 std::string BuiltProgram(const std::string& name) {
   return std::string(SHEETPEEK_BIN_DIR) + "/" + name;
 }

@@ -20,6 +20,28 @@ struct ChildResult {
 // waits at most `deadlineSeconds` for it to end. Standard input is /dev/null.
 ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSeconds = 20.0);
 
+// A program left running while the test talks to it; killed, if still running, when the
+// owner goes out of scope. Its output goes to /dev/null.
+class BackgroundChild {
+ public:
+  explicit BackgroundChild(const std::vector<std::string>& argv);
+  ~BackgroundChild();
+  BackgroundChild(const BackgroundChild&) = delete;
+  BackgroundChild& operator=(const BackgroundChild&) = delete;
+
+  bool Running();
+  // Waits at most `seconds` for it to end by itself; its exit code, or -1 when it did not
+  // end in time (it is killed then) or was ended by a signal.
+  int Wait(double seconds);
+  // Asks it to end (SIGTERM), then kills it after `graceSeconds`; returns its wait status.
+  int Stop(double graceSeconds = 5.0);
+
+ private:
+  int pid_ = -1;
+  bool reaped_ = false;
+  int status_ = 0;
+};
+
 // Path of a program of the build, from the folder the build puts them in.
 std::string BuiltProgram(const std::string& name);
 
