@@ -325,6 +325,27 @@ TEST(SingleInstance, WindowUsesOnlyTheFirstName) {
   }
 }
 
+TEST(SingleInstance, LongNamesArriveWhole) {
+  Sandbox box;
+  box.StartViewer();
+  ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
+  // Well beyond the 259 bytes a Windows path may have.
+  fs::path deep = box.drawings();
+  std::string relative;
+  for (int i = 0; i < 6; ++i) {
+    const std::string part = std::string(60, static_cast<char>('a' + i));
+    deep /= part;
+    relative += part + "/";
+  }
+  fs::create_directories(deep);
+  fs::copy_file(box.Drawing("runs.cad"), deep / "runs.cad");
+  ASSERT_GT((deep / "runs.cad").string().size(), 400u);
+
+  const Finished run = box.Run({relative + "runs.cad"}, box.drawings());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(box.AwaitTrace(2).back(), "handoff 1 raised " + deep.string() + "\truns.cad");
+}
+
 TEST(SingleInstance, FiftyHandoffsArriveInOrder) {
   Sandbox box;
   box.StartViewer();
