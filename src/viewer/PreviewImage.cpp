@@ -61,10 +61,23 @@ void TImage::FillSurface(const QColor& color) {
 }
 
 void TImage::DrawPicture(const QImage& picture) {
-  QPainter painter(&Canvas());
-  painter.setCompositionMode(QPainter::CompositionMode_Source);
-  painter.drawImage(0, 0, picture);
-  painter.end();
+  QImage& canvas = Canvas();
+  if (picture.format() == QImage::Format_Indexed8 && canvas.format() == QImage::Format_RGB32) {
+    // Copied by hand: QPainter converts an indexed picture on a pool of worker threads,
+    // and starting those costs the viewer's start more time and memory than this loop.
+    const QList<QRgb> table = picture.colorTable();
+    const int width = qMin(picture.width(), canvas.width());
+    const int height = qMin(picture.height(), canvas.height());
+    for (int y = 0; y < height; ++y) {
+      const uchar* in = picture.constScanLine(y);
+      auto* out = reinterpret_cast<QRgb*>(canvas.scanLine(y));
+      for (int x = 0; x < width; ++x) out[x] = 0xff000000u | (in[x] < table.size() ? table[in[x]] : 0u);
+    }
+  } else {
+    QPainter painter(&canvas);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(0, 0, picture);
+  }
   update();
 }
 
