@@ -3,7 +3,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QPointer>
 #include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
@@ -205,26 +204,17 @@ void HandoffServer::Serve(QLocalSocket* socket) {
     timer->stop();
     disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
 
-    std::vector<std::string> names = DecodeHandoffBlock(reader->Block().data(), reader->Block().size());
-    // Delivered from the event loop rather than from inside the socket's signal, so that the
-    // receiver may run a nested loop without the socket going away under this handler.
-    QPointer<QLocalSocket> guard(socket);
-    QTimer::singleShot(0, this, [this, guard, names = std::move(names)] {
-      auto answer = [guard] {
-        if (guard == nullptr) return;
-        const char byte = static_cast<char>(kHandoffAnswer);
-        guard->write(&byte, 1);
-        guard->flush();
-        guard->disconnectFromServer();
-      };
-      try {
-        receiver_(names);
-      } catch (...) {
-        answer();
-        throw;
-      }
-      answer();
-    });
+    // The answer goes at once, so the later start can end while the window loads.
+    const char byte = static_cast<char>(kHandoffAnswer);
+    socket->write(&byte, 1);
+    socket->flush();
+    socket->disconnectFromServer();
+    // The names go to the receiver from the event loop, in the order the frames completed,
+    // so that the receiver may run a nested loop without this handler's socket going away.
+    QTimer::singleShot(0, this,
+                       [this, names = DecodeHandoffBlock(reader->Block().data(), reader->Block().size())] {
+                         receiver_(names);
+                       });
   };
   connect(socket, &QLocalSocket::readyRead, this, onReadable);
   // Bytes may have come in with the connection itself.

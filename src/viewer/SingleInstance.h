@@ -52,8 +52,8 @@ class InstanceLock {
 };
 
 // The window's end of the channel. Each connection may carry one frame; its names go to the
-// receiver on the event loop, in the order the frames completed, and the sender gets its
-// answer after the receiver has returned. A connection that stalls is dropped after
+// receiver on the event loop, in the order the frames completed; the sender gets its answer
+// as soon as its frame is whole, right before the receiver runs. A connection that stalls is dropped after
 // kConnectionTimeout, one that breaks off or sends garbage is dropped at once, and one from
 // another user is refused; none of them holds up the window.
 class HandoffServer : public QObject {

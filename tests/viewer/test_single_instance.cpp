@@ -44,15 +44,12 @@ struct Finished {
   std::string out;
 };
 
+// Whole lines only: a line still being written does not count yet.
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
     lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
   return lines;
 }
 
@@ -281,7 +278,7 @@ TEST(SingleInstance, LaterStartHandsRelativeNameToTheWindow) {
   const Finished second = box.Run({"runs.cad"}, box.drawings());
   EXPECT_EQ(second.exitCode, 0) << second.err;
   EXPECT_TRUE(second.err.empty()) << second.err;
-  EXPECT_EQ(box.Trace(), (std::vector<std::string>{box.Ready(""), box.Shows(1, true, "runs.cad")}));
+  EXPECT_EQ(box.AwaitTrace(2), (std::vector<std::string>{box.Ready(""), box.Shows(1, true, "runs.cad")}));
 }
 
 TEST(SingleInstance, HandoffStartsNoGui) {
@@ -359,7 +356,7 @@ TEST(SingleInstance, FiftyHandoffsArriveInOrder) {
     ASSERT_EQ(run.exitCode, 0) << "hand-off " << i << ": " << run.err;
     expected.push_back(box.Shows(1, true, file));
   }
-  EXPECT_EQ(box.Trace(), expected);
+  EXPECT_EQ(box.AwaitTrace(expected.size()), expected);
 }
 
 TEST(SingleInstance, LockHeldWithoutWindowFailsAfterRetrying) {
