@@ -102,9 +102,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
     opt.mode = Mode::Thumbnail;
     opt.files = {positional[0]};
     opt.output = positional[1];
-    if (opt.output.empty() || ImageFormatOf(opt.output) != ImageFormat::Png) {
-      throw UsageError{"thumbnail output must end in .png: '" + opt.output + "'"};
-    }
+    // Desktops pick the output name themselves and do not promise a ".png" ending.
+    if (opt.output.empty()) throw UsageError{"--thumbnail needs an output file"};
+    opt.format = ImageFormat::Png;
   } else {
     if (positional.empty()) throw UsageError{"no FILE given"};
     opt.mode = json ? Mode::Json : Mode::Text;

@@ -29,6 +29,8 @@ TEST(Options, AcceptedForms) {
        0,
        ImageFormat::Png},
       {{"--thumbnail", "128", "a.cad", "t.png"}, Mode::Thumbnail, {"a.cad"}, "t.png", 128, ImageFormat::Png},
+      // A thumbnail is PNG whatever name the desktop hands over.
+      {{"--thumbnail", "64", "a.cad", "t.bmp"}, Mode::Thumbnail, {"a.cad"}, "t.bmp", 64, ImageFormat::Png},
       {{"--thumbnail=4096", "--", "-a.cad", "t.png"},
        Mode::Thumbnail,
        {"-a.cad"},
@@ -75,7 +77,6 @@ TEST(Options, UsageErrors) {
       {"--thumbnail", "12px", "a.cad", "t.png"},
       {"--thumbnail", "", "a.cad", "t.png"},
       {"--thumbnail", "64", "a.cad"},
-      {"--thumbnail", "64", "a.cad", "t.bmp"},
       {"--thumbnail", "64", "a.cad", "t.png", "extra"},
       {"--json", "--thumbnail", "64", "a.cad", "t.png"},
       {"--thumbnail", "64", "--preview-out", "p.png", "a.cad", "t.png"},
