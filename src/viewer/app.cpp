@@ -159,7 +159,9 @@ int RunViewer(int& argc, char** argv, const QString& folder, InstanceLock* lock)
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+namespace {
+
+int Start(int& argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
     std::fputs(kUsage, stdout);
@@ -191,4 +193,18 @@ int main(int argc, char* argv[]) {
     }
   }
   return RunViewer(argc, argv, folder, lock.get());
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // The viewer's own failures are caught inside RunViewer; this is for the start-up around it.
+  try {
+    return Start(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "sheetpeek: %s\n", e.what());
+  } catch (...) {
+    std::fputs("sheetpeek: unknown exception\n", stderr);
+  }
+  return 1;
 }
