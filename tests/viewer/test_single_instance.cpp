@@ -485,6 +485,37 @@ TEST(SingleInstance, GarbageOnTheChannelDoesNotHurtTheWindow) {
   EXPECT_TRUE(box.Alive(viewer));
 }
 
+TEST(SingleInstance, OtherUsersAreRefusedEvenWhenTheyCanReachTheChannel) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  Sandbox box;
+  box.StartViewer();
+  ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
+  // Open the folder and the channel to everybody, so that only the window's own check is left.
+  ASSERT_EQ(chmod(box.runtime().c_str(), 0755), 0);
+  ASSERT_EQ(chmod((box.runtime() / "Sheetpeek").c_str(), 0777), 0);
+  const std::string frame = Frame(kBlockHeader + box.Drawing("runs.cad") + std::string("\0\0", 2));
+
+  const pid_t stranger = fork();
+  if (stranger == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+    const int fd = ConnectChannel(box.runtime());
+    if (fd < 0) _exit(2);
+    SendAll(fd, frame);
+    _exit(ReadToEnd(fd, 5).empty() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(stranger, &status, 0), stranger);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: answered, 2: could not connect, 3: could not change user";
+
+  // The same frame from this user is served, and it is the only hand-off the window saw.
+  const int fd = ConnectChannel(box.runtime());
+  ASSERT_GE(fd, 0);
+  SendAll(fd, frame);
+  EXPECT_EQ(ReadToEnd(fd, 5), "\x06");
+  close(fd);
+  EXPECT_EQ(box.AwaitTrace(2), (std::vector<std::string>{box.Ready(""), box.Shows(1, true, "runs.cad")}));
+}
+
 TEST(SingleInstance, StalledConnectionIsDroppedByTheWindow) {
   Sandbox box;
   box.StartViewer();
