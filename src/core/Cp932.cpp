@@ -15,10 +15,6 @@ bool IsAscii(std::string_view s) {
   return true;
 }
 
-bool IsCp932TrailByte(unsigned char c) {
-  return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
-}
-
 }  // namespace
 
 std::string Cp932ToUtf8(std::string_view in) {

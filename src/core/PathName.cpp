@@ -4,7 +4,7 @@ namespace sheetpeek {
 
 PathStyle HostPathStyle() {
 #if defined(_WIN32)
-  return PathStyle::Windows;
+  return PathStyle::WindowsUtf8;
 #else
   return PathStyle::Posix;
 #endif
@@ -12,24 +12,25 @@ PathStyle HostPathStyle() {
 
 namespace {
 
-// Positions of the characters of a code page 932 text, taking double-byte characters whole:
-// calls f(position, length) for each character from the front.
+// Positions of the characters of a text, calling f(position, length) for each from the front.
+// Code page 932 double-byte characters are taken whole; in UTF-8 every byte may stand alone, as
+// the bytes that matter here never occur inside a character.
 template <typename F>
-void ForEachCp932Char(const std::string& s, F f) {
+void ForEachChar(const std::string& s, bool cp932, F f) {
   std::size_t i = 0;
   while (i < s.size()) {
-    std::size_t len = IsCp932LeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
+    std::size_t len = cp932 && IsCp932LeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
     f(i, len);
     i += len;
   }
 }
 
-PathParts SplitWindows(const std::string& path) {
+PathParts SplitWindows(const std::string& path, bool cp932) {
   // The last single-byte "\" or ":", and the character before it.
   std::size_t delim = std::string::npos;
   std::size_t before = std::string::npos;  // start of the character before the delimiter
   std::size_t prevChar = std::string::npos;
-  ForEachCp932Char(path, [&](std::size_t pos, std::size_t len) {
+  ForEachChar(path, cp932, [&](std::size_t pos, std::size_t len) {
     if (len == 1 && (path[pos] == '\\' || path[pos] == ':')) {
       delim = pos;
       before = prevChar;
@@ -67,7 +68,7 @@ PathParts SplitPosix(const std::string& path) {
 }  // namespace
 
 PathParts SplitPath(const std::string& path, PathStyle style) {
-  return style == PathStyle::Windows ? SplitWindows(path) : SplitPosix(path);
+  return style == PathStyle::Posix ? SplitPosix(path) : SplitWindows(path, style == PathStyle::Windows);
 }
 
 std::string FileExtension(const std::string& name, PathStyle style) {
@@ -79,7 +80,7 @@ std::string FileExtension(const std::string& name, PathStyle style) {
       if (name[i] == '/') dot = std::string::npos;
     }
   } else {
-    ForEachCp932Char(name, [&](std::size_t pos, std::size_t len) {
+    ForEachChar(name, style == PathStyle::Windows, [&](std::size_t pos, std::size_t len) {
       if (len != 1) return;
       if (name[pos] == '.') dot = pos;
       if (name[pos] == '\\' || name[pos] == ':') dot = std::string::npos;

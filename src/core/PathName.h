@@ -1,11 +1,15 @@
-// File-name splitting in the Windows style (\ and :, code page 932 aware) and the POSIX style.
+// File-name splitting in the Windows styles (\ and :) and the POSIX style.
 #pragma once
 
 #include <string>
 
 namespace sheetpeek {
 
-enum class PathStyle { Windows, Posix };
+// Windows: "\" and ":" separate, and names are code page 932 bytes, whose second bytes may be
+// 0x5C. WindowsUtf8: the same separators over UTF-8 names, as the Windows build's wide
+// command line gives them (UTF-8 never uses "\", ":" or "." inside a character).
+// Posix: "/" separates.
+enum class PathStyle { Windows, WindowsUtf8, Posix };
 
 // The style of the host the program runs on.
 PathStyle HostPathStyle();

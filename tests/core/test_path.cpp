@@ -41,11 +41,31 @@ TEST(Path, WindowsStyleSplit) {
     const PathParts parts = SplitPath(c.path, PathStyle::Windows);
     EXPECT_EQ(parts.folder, c.folder) << ::testing::PrintToString(c.path);
     EXPECT_EQ(parts.fileName, c.fileName) << ::testing::PrintToString(c.path);
-    if (HostPathStyle() == PathStyle::Windows) {  // the default there
-      EXPECT_EQ(SplitPath(c.path).folder, c.folder) << ::testing::PrintToString(c.path);
-      EXPECT_EQ(SplitPath(c.path).fileName, c.fileName) << ::testing::PrintToString(c.path);
-    }
   }
+}
+
+TEST(Path, WindowsUtf8StyleSplit) {
+  const std::string zumen = "\xe5\x9b\xb3\xe9\x9d\xa2";  // 図面
+  const std::string hyou = "\xe8\xa1\xa8";               // 表
+  const std::string a = "\xe3\x81\x82";                  // あ
+  const SplitCase cases[] = {
+      {"C:\\" + zumen + "\\a.cad", "C:\\" + zumen, "a.cad"},
+      {"C:\\" + hyou + ".cad", "C:\\", hyou + ".cad"},
+      {"C:a.cad", "C:", "a.cad"},
+      {"\\a.cad", "\\", "a.cad"},
+      // Code page 932 would pair E3 81 and 82 5C here and lose the separator.
+      {"C:\\" + a + "\\a.cad", "C:\\" + a, "a.cad"},
+      {a + "\\\\" + a + ".cad", a + "\\\\", a + ".cad"},
+      {"C:\\dir\\", "C:\\dir", ""},
+  };
+  for (const SplitCase& c : cases) {
+    const PathParts parts = SplitPath(c.path, PathStyle::WindowsUtf8);
+    EXPECT_EQ(parts.folder, c.folder) << ::testing::PrintToString(c.path);
+    EXPECT_EQ(parts.fileName, c.fileName) << ::testing::PrintToString(c.path);
+  }
+  EXPECT_EQ(FileExtension(a + ".cad", PathStyle::WindowsUtf8), ".cad");
+  EXPECT_EQ(FileExtension("C:\\x.cad\\" + a, PathStyle::WindowsUtf8), "");
+  EXPECT_EQ(FileExtension(a + ".cad", PathStyle::Windows), "") << "E3 81 82 2E: 82 pairs with the dot";
 }
 
 TEST(Path, PosixStyleSplit) {
@@ -70,7 +90,7 @@ TEST(Path, PosixStyleSplit) {
 
 TEST(Path, HostStyleIsTheDefault) {
 #if defined(_WIN32)
-  EXPECT_EQ(HostPathStyle(), PathStyle::Windows);
+  EXPECT_EQ(HostPathStyle(), PathStyle::WindowsUtf8);
 #else
   EXPECT_EQ(HostPathStyle(), PathStyle::Posix);
 #endif

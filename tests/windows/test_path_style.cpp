@@ -1,4 +1,4 @@
-// The host's path style is the default: Windows rules (code page 932 aware) on Windows,
+// The host's path style is the default: Windows rules over UTF-8 names on Windows,
 // "/" on POSIX hosts.
 #include <gtest/gtest.h>
 
@@ -17,10 +17,12 @@ struct Case {
 };
 
 #if defined(_WIN32)
+// Names arrive from the wide command line as UTF-8.
 const Case kHostCases[] = {
-    {"folder with a double-byte name", "C:\\\x90\x7D\x96\xCA\\a.cad", "C:\\\x90\x7D\x96\xCA",
-     "a.cad"},                                                                         // C:\図面\a.cad
-    {"second byte 0x5C is no delimiter", "C:\\\x95\x5C.cad", "C:\\", "\x95\x5C.cad"},  // C:\表.cad
+    {"folder with a Japanese name", "C:\\\xE5\x9B\xB3\xE9\x9D\xA2\\a.cad", "C:\\\xE5\x9B\xB3\xE9\x9D\xA2",
+     "a.cad"},                                                                   // C:\図面\a.cad
+    {"Japanese file name", "C:\\\xE8\xA1\xA8.cad", "C:\\", "\xE8\xA1\xA8.cad"},  // C:\表.cad
+    {"kana folder", "C:\\\xE3\x81\x82\\a.cad", "C:\\\xE3\x81\x82", "a.cad"},     // C:\あ\a.cad
     {"drive-relative", "C:a.cad", "C:", "a.cad"},
     {"root of the current drive", "\\a.cad", "\\", "a.cad"},
     {"slash is no delimiter", "dir/a.cad", "", "dir/a.cad"},
@@ -36,7 +38,7 @@ const Case kHostCases[] = {
 
 TEST(PathStyle, HostStyleIsTheDefault) {
 #if defined(_WIN32)
-  EXPECT_EQ(HostPathStyle(), PathStyle::Windows);
+  EXPECT_EQ(HostPathStyle(), PathStyle::WindowsUtf8);
 #else
   EXPECT_EQ(HostPathStyle(), PathStyle::Posix);
 #endif
@@ -48,7 +50,7 @@ TEST(PathStyle, HostStyleIsTheDefault) {
 }
 
 TEST(PathStyle, DrawingExtensionByHostStyle) {
-  EXPECT_TRUE(HasDrawingExtension("C:\\\x95\x5C.cad"));
+  EXPECT_TRUE(HasDrawingExtension("C:\\\xE8\xA1\xA8.cad"));
 #if defined(_WIN32)
   // The dot before a delimiter belongs to a folder.
   EXPECT_FALSE(HasDrawingExtension("C:\\x.cad\\plan"));
