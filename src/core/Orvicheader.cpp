@@ -211,18 +211,27 @@ bool COrvicHeader::ReadImage() {
         if (pos < end && !IsRunMarker(text[pos])) throw DecodeFailure{0};
         continue;
       }
-      const int digits = first - '!' + 1;
-      // Digits or colour character beyond the text: decoding ends here.
-      if (pos + static_cast<std::size_t>(digits) + 1 >= end) break;
+      // One branch per run form, each moving on by a constant, so that finding the next item
+      // does not wait for this marker's byte. Digits or colour character beyond the text:
+      // decoding ends here.
       long count;
-      if (digits == 1)
+      char colour;
+      if (first == '!') {
+        if (end - pos <= 2) break;
         count = digit(pos + 1) + 3;
-      else if (digits == 2)
+        colour = text[pos + 2];
+        pos += 2;
+      } else if (first == '"') {
+        if (end - pos <= 3) break;
         count = 94L * digit(pos + 1) + digit(pos + 2) + 98;
-      else
+        colour = text[pos + 3];
+        pos += 3;
+      } else {
+        if (end - pos <= 4) break;
         count = 8836L * digit(pos + 1) + 94L * digit(pos + 2) + digit(pos + 3) + 8934;
-      const char colour = text[pos + static_cast<std::size_t>(digits) + 1];
-      pos += static_cast<std::size_t>(digits) + 1;
+        colour = text[pos + 4];
+        pos += 4;
+      }
       if (count > 0) {
         std::size_t n = static_cast<std::size_t>(count);
         // The colour character then paints one more pixel as a plain item; taking it here

@@ -81,6 +81,9 @@ TEST(FastPath, DecodesRunEdgesExactly) {
        "7",
        true, std::string(99, '9') + "f" + std::string(20, '0')},
       {"run digits cut by the end of the text", 6, "77!", true, "ff0000"},
+      {"two-digit run without its colour", 6, "77\"!!", true, "ff0000"},
+      {"two-digit run cut after one digit", 6, "77\"!", true, "ff0000"},
+      {"three-digit run without its colour", 6, "77#!!!", true, "ff0000"},
       {"plain stretch between runs", 16,
        "12!!3"
        "456"
