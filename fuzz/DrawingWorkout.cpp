@@ -1,9 +1,13 @@
 #include "DrawingWorkout.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string_view>
 
@@ -198,6 +202,50 @@ std::string CheckPreview(const COrvicHeader& h) {
   return {};
 }
 
+// A drawing whose picture paints every pixel of the largest preview white, kept in a
+// temporary file for the life of the process.
+class DirtyDrawing {
+ public:
+  DirtyDrawing() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/sheetpeek-dirty-XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return;
+    static const char kBytes[] = "Version\t1\nImage\t1,256,181,1,5\nP\t#%6t7\nFbreak\n";
+    const bool written = ::write(fd, kBytes, sizeof kBytes - 1) == static_cast<ssize_t>(sizeof kBytes - 1);
+    ::close(fd);
+    if (written) path_ = pattern;
+  }
+  ~DirtyDrawing() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  DirtyDrawing(const DirtyDrawing&) = delete;
+  DirtyDrawing& operator=(const DirtyDrawing&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::string SameHeader(const COrvicHeader& a, const COrvicHeader& b) {
+  if (a.ReadOk != b.ReadOk || a.HasImage != b.HasImage) return "read result";
+  if (a.ImageWidth != b.ImageWidth || a.ImageHeight != b.ImageHeight) return "picture size";
+  if (a.DateText(a.CreateDate) != b.DateText(b.CreateDate) ||
+      a.DateText(a.UpdateDate) != b.DateText(b.UpdateDate))
+    return "dates";
+  if (a.ElementCount != b.ElementCount || a.FileKind != b.FileKind) return "element count or file kind";
+  if (a.SizeText != b.SizeText || a.ScaleText != b.ScaleText || a.SheetName != b.SheetName) return "sheet";
+  if (a.NoteLabel != b.NoteLabel || a.NoteText != b.NoteText) return "items";
+  if (a.HasImage) {
+    const PreviewBitmap& x = *a.ImageBitmap;
+    const PreviewBitmap& y = *b.ImageBitmap;
+    for (int row = 0; row < x.Height(); ++row)
+      if (!std::equal(x.Row(row), x.Row(row) + x.Stride(), y.Row(row)))
+        return "picture row " + std::to_string(row);
+  }
+  return {};
+}
+
 std::string CheckHeader(const std::string& path) {
   LoadResult load = LoadDrawingHeader(path, PathStyle::Posix);
   if (CurrentExtractdata != nullptr) return "the reader outlived the load";
@@ -225,7 +273,19 @@ std::string CheckHeader(const std::string& path) {
   if (!bad.empty()) return bad;
   if (!IsValidUtf8(SanitizeUtf8(h.FileName)) || !IsValidUtf8(SanitizeUtf8(h.Folder)))
     return "file name not made valid UTF-8";
-  return CheckPreview(h);
+  bad = CheckPreview(h);
+  if (!bad.empty() || !h.HasImage) return bad;
+
+  // A load must not depend on the one before: read it again after a picture that paints
+  // every pixel, and it must come out the same.
+  static const DirtyDrawing dirty;
+  if (dirty.path().empty()) return "no temporary file for the dirty drawing";
+  LoadResult between = LoadDrawingHeader(dirty.path(), PathStyle::Posix);
+  if (!between.header || !between.header->HasImage) return "the dirty drawing did not decode";
+  LoadResult again = LoadDrawingHeader(path, PathStyle::Posix);
+  if (!again.header) return "a second load did not open";
+  bad = SameHeader(h, *again.header);
+  return bad.empty() ? bad : "a load after another differs: " + bad;
 }
 
 std::string CheckPathParts(const std::string& path, PathStyle style) {
