@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <exception>
 #include <string_view>
+#include <vector>
 
 #include "Cp932.h"
 #include "Extractdata.h"
@@ -311,7 +312,104 @@ std::string CheckPathParts(const std::string& path, PathStyle style) {
   return {};
 }
 
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::string text;
+};
+
+Picture PictureOf(const std::string& bytes) {
+  Picture p;
+  if (bytes.size() < 2) return p;
+  // 0 to 254 as they stand, 255 for the widest picture (256).
+  const int w = static_cast<unsigned char>(bytes[0]);
+  p.width = w == 255 ? PreviewBitmap::kMaxWidth : w;
+  p.height = static_cast<unsigned char>(bytes[1]) % (PreviewBitmap::kMaxHeight + 1);
+  p.text = bytes.substr(2, static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height));
+  for (char& c : p.text) {
+    // NUL, TAB, LF, CR and the end mark would change how the picture lines read.
+    if (c == '\0' || c == '\t' || c == '\n' || c == '\r' || c == '\x1a') c = '?';
+  }
+  return p;
+}
+
+// Palette index of a colour character, from the colour table.
+int ReferenceColour(char c) {
+  static const char kChars[] = "0123456789:;<=>";
+  static const int kIndex[] = {0, 12, 9, 13, 10, 14, 11, 15, 4, 1, 5, 2, 6, 3, 7};
+  for (int i = 0; i < 15; ++i)
+    if (kChars[i] == c) return kIndex[i];
+  return 0;
+}
+
+// The run-length rules, one item at a time, one pixel at a time. False for a pixel beyond
+// the picture; runs cut off by the end of the text paint nothing and end the decoding.
+bool ReferenceDecode(const Picture& p, std::vector<int>& pixels) {
+  const std::size_t total = static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height);
+  pixels.assign(total, 0);
+  const std::string& t = p.text;
+  std::size_t pos = 0, next = 0;
+  auto digit = [&t](std::size_t at) { return static_cast<long>(static_cast<signed char>(t[at])) - 33; };
+  while (pos < t.size()) {
+    const std::size_t digits = t[pos] == '!' ? 1 : t[pos] == '"' ? 2 : t[pos] == '#' ? 3 : 0;
+    long count = 1;
+    char colour = t[pos];
+    if (digits > 0) {
+      if (pos + digits + 1 >= t.size()) break;
+      if (digits == 1) count = digit(pos + 1) + 3;
+      if (digits == 2) count = 94 * digit(pos + 1) + digit(pos + 2) + 98;
+      if (digits == 3) count = 8836 * digit(pos + 1) + 94 * digit(pos + 2) + digit(pos + 3) + 8934;
+      colour = t[pos + digits + 1];
+    }
+    for (long k = 0; k < count; ++k) {
+      if (next >= total) return false;
+      pixels[next++] = ReferenceColour(colour);
+    }
+    pos += digits + 1;
+  }
+  return true;
+}
+
 }  // namespace
+
+std::string PictureDrawing(const std::string& bytes) {
+  const Picture p = PictureOf(bytes);
+  constexpr std::size_t kPiece = 200;
+  const std::size_t lines = (p.text.size() + kPiece - 1) / kPiece;
+  std::string d = "Version\t1\nImage\t1," + std::to_string(p.width) + "," + std::to_string(p.height) + "," +
+                  std::to_string(lines) + "," + std::to_string(p.text.size()) + "\n";
+  for (std::size_t at = 0; at < p.text.size(); at += kPiece) d += "P\t" + p.text.substr(at, kPiece) + "\n";
+  return d + "Fbreak\n";
+}
+
+std::string WorkOutPicture(const std::string& path, const std::string& bytes) {
+  try {
+    const Picture p = PictureOf(bytes);
+    std::vector<int> expected;
+    const bool decodes = ReferenceDecode(p, expected);
+    LoadResult load = LoadDrawingHeader(path, PathStyle::Posix);
+    if (!load.header) return "picture drawing did not open";
+    const COrvicHeader& h = *load.header;
+    if (!h.ReadOk) return "picture drawing did not read";
+    if (h.HasImage != decodes)
+      return decodes ? "a valid picture was refused" : "a picture running over was taken";
+    if (!decodes) return {};
+    const PreviewBitmap& bmp = *h.ImageBitmap;
+    if (bmp.Width() != p.width || bmp.Height() != p.height) return "picture size";
+    for (int y = 0; y < p.height; ++y) {
+      for (int x = 0; x < p.width; ++x) {
+        const int want = expected[static_cast<std::size_t>(y) * static_cast<std::size_t>(p.width) +
+                                  static_cast<std::size_t>(x)];
+        if (bmp.PixelIndex(x, y) != want)
+          return "pixel " + std::to_string(x) + "," + std::to_string(y) + " is " +
+                 std::to_string(bmp.PixelIndex(x, y)) + ", the rules give " + std::to_string(want);
+      }
+    }
+    return CheckPreview(h);
+  } catch (const std::exception& e) {
+    return std::string("exception escaped: ") + e.what();
+  }
+}
 
 std::string WorkOutDrawing(const std::string& path) {
   try {

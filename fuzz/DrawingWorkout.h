@@ -7,10 +7,20 @@
 
 namespace sheetpeek::hardening {
 
-// Reads `path` twice: once record by record through a bare reader, once as a whole header
-// through LoadDrawingHeader. Returns an empty text when every check held, otherwise what
-// broke first. Memory faults are left to the sanitizers.
+// Reads `path` record by record and line by line through bare readers, then as a whole
+// header through LoadDrawingHeader (twice when it has a picture). Returns an empty text when
+// every check held, otherwise what broke first. Memory faults are left to the sanitizers.
 std::string WorkOutDrawing(const std::string& path);
+
+// `bytes` taken as a picture: its first two bytes choose the width (255 for 256) and the
+// height (modulo 182), the rest is
+// the encoded text (bytes that would end or split a line replaced). Returns the drawing that
+// carries it, for WorkOutPicture.
+std::string PictureDrawing(const std::string& bytes);
+
+// Reads the drawing that PictureDrawing made of `bytes` from `path` and compares the decoded
+// preview with a plain decoder written from the run-length rules.
+std::string WorkOutPicture(const std::string& path, const std::string& bytes);
 
 // Checks the path helpers and the UTF-8 conversions on arbitrary bytes.
 std::string WorkOutTexts(const std::string& bytes);

@@ -1,5 +1,6 @@
 // libFuzzer harness: arbitrary bytes as a drawing file, through the reader, the header with
-// its preview decoder, the display texts and the text conversions.
+// its preview decoder, the display texts and the text conversions; and as a picture whose
+// decoding is compared with the plain run-length rules.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -54,9 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static MemoryFile file;
   std::string bad = sheetpeek::hardening::WorkOutDrawing(file.Write(data, size));
   if (!bad.empty()) Fail(bad);
+  // The same bytes as a picture, decoded against the plain rules.
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const std::string picture = sheetpeek::hardening::PictureDrawing(bytes);
+  bad = sheetpeek::hardening::WorkOutPicture(
+      file.Write(reinterpret_cast<const std::uint8_t*>(picture.data()), picture.size()), bytes);
+  if (!bad.empty()) Fail(bad);
   // The same bytes as a name: path splitting and the UTF-8 helpers. Names are short.
   if (size <= 4096) {
-    bad = sheetpeek::hardening::WorkOutTexts(std::string(reinterpret_cast<const char*>(data), size));
+    bad = sheetpeek::hardening::WorkOutTexts(bytes);
     if (!bad.empty()) Fail(bad);
   }
   return 0;

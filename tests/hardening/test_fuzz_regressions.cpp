@@ -109,6 +109,37 @@ TEST(Hardening, FailingRecordsKeepWhatWasStoredBefore) {
   EXPECT_EQ(pictures.header->ImageBitmap->PixelIndex(255, 180), 0);
 }
 
+// Every kept drawing, taken as picture bytes, and pictures at the edges of the run forms:
+// the decoder must agree with the plain run-length rules.
+TEST(Hardening, PicturesDecodeByThePlainRules) {
+  auto picture = [](int width, int height, const std::string& text) {
+    const char w = static_cast<char>(width == 256 ? 255 : width);
+    return std::string(1, w) + std::string(1, static_cast<char>(height)) + text;
+  };
+  std::vector<std::string> inputs = {
+      picture(4, 1, "!!7"),       // a run and its colour character
+      picture(4, 1, "!!!7"),      // a run whose colour is a marker
+      picture(3, 2, "123456"),    // plain characters over two rows
+      picture(10, 10, "\"!!2"),   // 99 pixels from a two-digit run
+      picture(256, 35, "#!!!5"),  // 8,935 pixels from a three-digit run
+      picture(2, 2, "!!7"),       // one pixel too many
+      picture(8, 8,
+              "!\xff"
+              "7\"\x80\x80"
+              "7#\x80\x80\x80"
+              "7"),                              // counts of 0 or less
+      picture(8, 8, "7!"),                       // a run cut off by the end
+      picture(256, 181, std::string(300, '!')),  // markers only
+  };
+  for (const char* folder : {"/hostile", "/golden", "/fuzz-regressions"}) {
+    for (const std::string& f : FilesIn(kData + folder, ".cad")) inputs.push_back(ReadFileBytes(f));
+  }
+  for (const std::string& bytes : inputs) {
+    TempFile drawing(hardening::PictureDrawing(bytes));
+    EXPECT_EQ(hardening::WorkOutPicture(drawing.path(), bytes), "") << bytes.substr(0, 40);
+  }
+}
+
 // Names at the edges of both path styles and of UTF-8 and code page 932.
 TEST(Hardening, TextChecksAcceptAwkwardNames) {
   const std::vector<std::string> names = {"",
