@@ -1,7 +1,9 @@
 #include "Report.h"
 
+#include <charconv>
 #include <exception>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "Cp932.h"
 
@@ -43,84 +45,77 @@ std::string OpenErrorText(const OpenError& error) {
 
 namespace {
 
-Json ZeroDate() {
-  return Json::array({0, 0, 0, 0, 0});
+// A JSON string, written the way Dump() above writes it: quote, backslash and the
+// control characters escaped (short forms where JSON has them), everything else as it is.
+// `s` must be valid UTF-8, as every text from Cp932ToUtf8 and SanitizeUtf8 is.
+void AppendString(std::string& out, std::string_view s) {
+  static const char kHex[] = "0123456789abcdef";
+  out += '"';
+  std::size_t plain = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(s.data() + plain, i - plain);
+    plain = i + 1;
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += "\\u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 0x0F];
+    }
+  }
+  out.append(s.data() + plain, s.size() - plain);
+  out += '"';
 }
 
-// Every key of an opened file's object in the published order, with placeholder values.
-// Batches refill one of these per thread instead of building and freeing a tree per file.
-Json OpenedSkeleton() {
-  Json item = Json::object();
-  item["label"] = "";
-  item["text"] = "";
-  Json j = Json::object();
-  for (const char* key : {"path", "opened", "read_ok", "folder", "file_name", "create_date", "update_date",
-                          "element_count", "size", "scale", "file_kind"}) {
-    j[key] = "";
-  }
-  j["opened"] = true;
-  j["read_ok"] = false;
-  j["items"] = Json::array();
-  for (int i = 0; i < COrvicHeader::kItemCount; ++i) j["items"].push_back(item);
-  j["preview"] = nullptr;
-  Json raw = Json::object();
-  raw["create"] = ZeroDate();
-  raw["update"] = ZeroDate();
-  raw["elements"] = 0;
-  raw["file_kind"] = 0;
-  raw["sheet"] = nullptr;
-  j["raw"] = std::move(raw);
-  return j;
+// A key and its string value, with the comma before it unless it is the object's first.
+void AppendField(std::string& out, const char* key, std::string_view value, bool first = false) {
+  if (!first) out += ',';
+  out += '"';
+  out += key;
+  out += "\":";
+  AppendString(out, value);
 }
 
-// Replaces a string value in place, keeping the JSON node.
-void Set(Json& slot, std::string&& value) {
-  slot.get_ref<std::string&>() = std::move(value);
+void AppendInt(std::string& out, long value) {
+  char buf[24];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value);
+  out.append(buf, res.ptr);
 }
 
-void SetDate(Json& slot, const TDrawingDate& d) {
-  slot[0] = d.Year;
-  slot[1] = d.Month;
-  slot[2] = d.Day;
-  slot[3] = d.Hour;
-  slot[4] = d.Minute;
-}
-
-void Fill(Json& j, const std::string& path, const COrvicHeader& h) {
-  Set(j["path"], SanitizeUtf8(path));
-  j["read_ok"] = h.ReadOk;
-  Set(j["folder"], SanitizeUtf8(h.Folder));
-  Set(j["file_name"], SanitizeUtf8(h.FileName));
-  Set(j["create_date"], Cp932ToUtf8(h.DateText(h.CreateDate)));
-  Set(j["update_date"], Cp932ToUtf8(h.DateText(h.UpdateDate)));
-  Set(j["element_count"], Cp932ToUtf8(h.ElementCountText()));
-  Set(j["size"], Cp932ToUtf8(h.SizeText));
-  Set(j["scale"], Cp932ToUtf8(h.ScaleText));
-  Set(j["file_kind"], Cp932ToUtf8(h.FileKindText()));
-  Json& items = j["items"];
-  for (int i = 0; i < COrvicHeader::kItemCount; ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    Set(items[k]["label"], Cp932ToUtf8(h.NoteLabel[k]));
-    Set(items[k]["text"], Cp932ToUtf8(h.NoteText[k]));
-  }
-  if (h.HasImage) {
-    j["preview"] = Json{{"width", h.ImageWidth}, {"height", h.ImageHeight}};
-  } else {
-    j["preview"] = nullptr;
-  }
-  Json& raw = j["raw"];
-  SetDate(raw["create"], h.CreateDate);
-  SetDate(raw["update"], h.UpdateDate);
-  raw["elements"] = h.ElementCount;
-  raw["file_kind"] = static_cast<int>(h.FileKind);
-  if (h.FrameRead) {
-    raw["sheet"] = Json{{"name", Cp932ToUtf8(h.SheetName)},
-                        {"width", h.SheetWidth},
-                        {"height", h.SheetHeight},
-                        {"scale", Json::array({h.ScaleNumerator, h.ScaleDenominator})}};
-  } else {
-    raw["sheet"] = nullptr;
-  }
+void AppendDate(std::string& out, const TDrawingDate& d) {
+  out += '[';
+  AppendInt(out, d.Year);
+  out += ',';
+  AppendInt(out, d.Month);
+  out += ',';
+  AppendInt(out, d.Day);
+  out += ',';
+  AppendInt(out, d.Hour);
+  out += ',';
+  AppendInt(out, d.Minute);
+  out += ']';
 }
 
 }  // namespace
@@ -130,9 +125,68 @@ std::string JsonLine(const std::string& path, const LoadResult& result) {
     const Json j = {{"path", SanitizeUtf8(path)}, {"opened", false}, {"error", OpenErrorText(result.error)}};
     return Dump(j) + "\n";
   }
-  thread_local Json skeleton = OpenedSkeleton();
-  Fill(skeleton, path, *result.header);
-  return Dump(skeleton) + "\n";
+  // Written directly: a general serializer spent more on one line than loading its drawing.
+  const COrvicHeader& h = *result.header;
+  std::string out;
+  out.reserve(2048);
+  out += '{';
+  AppendField(out, "path", SanitizeUtf8(path), true);
+  out += ",\"opened\":true,\"read_ok\":";
+  out += h.ReadOk ? "true" : "false";
+  AppendField(out, "folder", SanitizeUtf8(h.Folder));
+  AppendField(out, "file_name", SanitizeUtf8(h.FileName));
+  AppendField(out, "create_date", Cp932ToUtf8(h.DateText(h.CreateDate)));
+  AppendField(out, "update_date", Cp932ToUtf8(h.DateText(h.UpdateDate)));
+  AppendField(out, "element_count", Cp932ToUtf8(h.ElementCountText()));
+  AppendField(out, "size", Cp932ToUtf8(h.SizeText));
+  AppendField(out, "scale", Cp932ToUtf8(h.ScaleText));
+  AppendField(out, "file_kind", Cp932ToUtf8(h.FileKindText()));
+  out += ",\"items\":[";
+  for (int i = 0; i < COrvicHeader::kItemCount; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    if (i > 0) out += ',';
+    out += '{';
+    AppendField(out, "label", Cp932ToUtf8(h.NoteLabel[k]), true);
+    AppendField(out, "text", Cp932ToUtf8(h.NoteText[k]));
+    out += '}';
+  }
+  out += "],\"preview\":";
+  if (h.HasImage) {
+    out += "{\"width\":";
+    AppendInt(out, h.ImageWidth);
+    out += ",\"height\":";
+    AppendInt(out, h.ImageHeight);
+    out += '}';
+  } else {
+    out += "null";
+  }
+  out += ",\"raw\":{\"create\":";
+  AppendDate(out, h.CreateDate);
+  out += ",\"update\":";
+  AppendDate(out, h.UpdateDate);
+  out += ",\"elements\":";
+  AppendInt(out, h.ElementCount);
+  out += ",\"file_kind\":";
+  AppendInt(out, static_cast<int>(h.FileKind));
+  out += ",\"sheet\":";
+  if (h.FrameRead) {
+    out += '{';
+    AppendField(out, "name", Cp932ToUtf8(h.SheetName), true);
+    // Numbers in the serializer's own shortest form.
+    out += ",\"width\":";
+    out += Json(h.SheetWidth).dump();
+    out += ",\"height\":";
+    out += Json(h.SheetHeight).dump();
+    out += ",\"scale\":[";
+    AppendInt(out, h.ScaleNumerator);
+    out += ',';
+    AppendInt(out, h.ScaleDenominator);
+    out += "]}";
+  } else {
+    out += "null";
+  }
+  out += "}}\n";
+  return out;
 }
 
 std::string TextBlock(const COrvicHeader& h) {
