@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
@@ -241,6 +242,32 @@ TEST_F(HandoffFlood, SilentClientsAreTurnedAwayAndDroppedInTime) {
   const std::string good = files_.WriteFile("after.cad", kDrawing);
   EXPECT_EQ(SecondStart(good), 0);
   EXPECT_EQ(ReadLines(trace_).back(), "handoff 1 raised " + files_.path() + "\tafter.cad");
+}
+
+// Names that cannot be loaded, handed over one after the other: each leaves the display as
+// it was, and none blocks the window (a FIFO or device would, if it were opened for reading).
+TEST_F(HandoffFlood, NamesThatCannotLoadLeaveTheDisplayAsItWas) {
+  const std::string good = files_.WriteFile("good.cad", kDrawing);
+  ASSERT_EQ(SecondStart(good), 0);
+  const std::string shown = "handoff 1 raised " + files_.path() + "\tgood.cad";
+  ASSERT_EQ(ReadLines(trace_).back(), shown);
+
+  const std::string gone = files_.WriteFile("gone.cad", kDrawing);
+  ASSERT_EQ(::unlink(gone.c_str()), 0);
+  const std::string fifo = files_.path() + "/pipe.cad";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string folder = files_.path() + "/folder.cad";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  const std::string device = files_.path() + "/zero.cad";
+  ASSERT_EQ(::symlink("/dev/zero", device.c_str()), 0);
+  const std::string loop = files_.path() + "/loop.cad";
+  ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+  for (const std::string& name : {gone, fifo, folder, device, loop}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(SecondStart(name), 0);
+    EXPECT_EQ(ReadLines(trace_).back(), shown);
+  }
+  EXPECT_TRUE(viewer_->Running());
 }
 
 // Many later starts at once, each with its own drawing: every one is delivered.
