@@ -56,7 +56,8 @@ std::string FileKindDisplayText(TFileKind kind) {
   }
 }
 
-COrvicHeader::COrvicHeader(const std::string& path, PathStyle style) : Path(path) {
+COrvicHeader::COrvicHeader(const std::string& path, PathStyle style, PreviewMode preview)
+    : Path(path), preview_(preview) {
   PathParts parts = SplitPath(path, style);
   FileName = std::move(parts.fileName);
   Folder = std::move(parts.folder);
@@ -171,13 +172,15 @@ bool COrvicHeader::ReadImage() {
       return false;
 
     ImageBitmap.reset();
-    ImageBitmap = std::make_unique<PreviewBitmap>(static_cast<int>(width), static_cast<int>(height));
+    const bool paint = preview_ == PreviewMode::Decode;
+    if (paint)
+      ImageBitmap = std::make_unique<PreviewBitmap>(static_cast<int>(width), static_cast<int>(height));
     const std::size_t total = static_cast<std::size_t>(width) * height;
     // One pixel buffer per thread, kept from load to load: below, every pixel of the picture
     // is either painted or cleared, so it needs no clearing up front, and across a batch of
     // drawings it stays in the cache.
     thread_local std::vector<std::uint8_t> pixelBuffer;
-    if (pixelBuffer.size() < total) pixelBuffer.resize(total);
+    if (paint && pixelBuffer.size() < total) pixelBuffer.resize(total);
     std::uint8_t* const pixels = pixelBuffer.data();
     std::string text;
     text.reserve(length);
@@ -201,10 +204,14 @@ bool COrvicHeader::ReadImage() {
         // Plain characters, the commonest item: one pixel each, bounded once for the stretch.
         const std::size_t room = std::min(end - pos, total - pixel);
         const char* plain = text.data() + pos;
-        std::uint8_t* out = pixels + pixel;
         std::size_t k = 0;
-        for (; k < room && !IsRunMarker(plain[k]); ++k)
-          out[k] = colourOf[static_cast<unsigned char>(plain[k])];
+        if (paint) {
+          std::uint8_t* out = pixels + pixel;
+          for (; k < room && !IsRunMarker(plain[k]); ++k)
+            out[k] = colourOf[static_cast<unsigned char>(plain[k])];
+        } else {
+          while (k < room && !IsRunMarker(plain[k])) ++k;
+        }
         pos += k;
         pixel += k;
         // A plain character with every pixel painted: beyond the picture.
@@ -241,6 +248,10 @@ bool COrvicHeader::ReadImage() {
           ++pos;
         }
         if (n > total - pixel) throw DecodeFailure{0};
+        if (!paint) {
+          pixel += n;
+          continue;
+        }
         const std::uint8_t index = colourOf[static_cast<unsigned char>(colour)];
         std::uint8_t* dst = pixels + pixel;
         if (n <= kShortRun && total - pixel >= kShortRun) {
@@ -253,6 +264,7 @@ bool COrvicHeader::ReadImage() {
         pixel += n;
       }
     }
+    if (!paint) return true;
     // Pixels that the text does not reach keep index 0.
     if (pixel < total) std::memset(pixels + pixel, 0, total - pixel);
 
@@ -280,7 +292,7 @@ std::string COrvicHeader::FileKindText() const {
   return FileKindDisplayText(FileKind);
 }
 
-LoadResult LoadDrawingHeader(const std::string& path, PathStyle style) {
+LoadResult LoadDrawingHeader(const std::string& path, PathStyle style, PreviewMode preview) {
   LoadResult result;
   CExtractdata reader(path);
   // The reader is reachable only for the length of this load.
@@ -290,7 +302,7 @@ LoadResult LoadDrawingHeader(const std::string& path, PathStyle style) {
     ~CurrentScope() { CurrentExtractdata = previous; }
   } scope(&reader);
   if (reader.Open())
-    result.header = std::make_unique<COrvicHeader>(path, style);
+    result.header = std::make_unique<COrvicHeader>(path, style, preview);
   else
     result.error = reader.LastOpenError();
   return result;

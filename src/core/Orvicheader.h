@@ -26,6 +26,11 @@ enum TFileKind : std::uint8_t {
   fkBinaryDrawing = 2,
 };
 
+// What a load does with the preview picture: decode it into ImageBitmap, or only check that it
+// decodes (HasImage, ImageWidth and ImageHeight as with decoding, ImageBitmap left null) for
+// callers that show nothing but its size.
+enum class PreviewMode { Decode, CheckOnly };
+
 // Display text of a file kind, code page 932 bytes.
 std::string FileKindDisplayText(TFileKind kind);
 
@@ -34,7 +39,8 @@ class COrvicHeader {
   static constexpr int kItemCount = 20;
 
   // Reads the header through CurrentExtractdata, which must be open on `path` and unread.
-  explicit COrvicHeader(const std::string& path, PathStyle style = HostPathStyle());
+  explicit COrvicHeader(const std::string& path, PathStyle style = HostPathStyle(),
+                        PreviewMode preview = PreviewMode::Decode);
   COrvicHeader(const COrvicHeader&) = delete;
   COrvicHeader& operator=(const COrvicHeader&) = delete;
 
@@ -74,6 +80,8 @@ class COrvicHeader {
   void ReadNote();
   void ReadFrame();
   bool ReadImage();
+
+  PreviewMode preview_;
 };
 
 // What one load of a drawing gives: the header, or why the file did not open.
@@ -84,6 +92,7 @@ struct LoadResult {
 
 // Creates a reader for `path`, makes it CurrentExtractdata, opens it and, when it
 // opened, builds the header; the reader is gone again when this returns.
-LoadResult LoadDrawingHeader(const std::string& path, PathStyle style = HostPathStyle());
+LoadResult LoadDrawingHeader(const std::string& path, PathStyle style = HostPathStyle(),
+                             PreviewMode preview = PreviewMode::Decode);
 
 }  // namespace sheetpeek

@@ -219,7 +219,8 @@ std::string TextBlock(const COrvicHeader& h) {
 FileReport ReportFile(const std::string& path, bool json) {
   FileReport report;
   try {
-    const LoadResult result = LoadDrawingHeader(path);
+    // Reports show only the preview's size: check the picture without painting it.
+    const LoadResult result = LoadDrawingHeader(path, HostPathStyle(), PreviewMode::CheckOnly);
     if (json) report.out = JsonLine(path, result);
     if (!result.header) {
       report.err = ErrorLine(path, OpenErrorText(result.error));

@@ -30,9 +30,10 @@ class ReaderOn {
 
 // The header of a drawing holding `bytes`, read as the window's load does. Never null:
 // a temporary file always opens.
-inline std::unique_ptr<COrvicHeader> HeaderOf(std::string_view bytes, PathStyle style = PathStyle::Posix) {
+inline std::unique_ptr<COrvicHeader> HeaderOf(std::string_view bytes, PathStyle style = PathStyle::Posix,
+                                              PreviewMode preview = PreviewMode::Decode) {
   TempFile file(bytes);
-  LoadResult result = LoadDrawingHeader(file.path(), style);
+  LoadResult result = LoadDrawingHeader(file.path(), style, preview);
   if (!result.header) throw std::runtime_error("drawing did not open: " + result.error.message);
   return std::move(result.header);
 }

@@ -99,6 +99,19 @@ const DecodeCase kDecodeCases[] = {
     {"ZeroCountRunAfterLastPixel", 5, 1, "!\"7!\x1e", Runs({{15, 5}})},
 };
 
+// Checking a picture without painting it must come to the same outcome as decoding it.
+void ExpectCheckOnlyAgrees(const std::string& drawing) {
+  auto decoded = HeaderOf(drawing);
+  auto checked = HeaderOf(drawing, PathStyle::Posix, PreviewMode::CheckOnly);
+  EXPECT_EQ(checked->HasImage, decoded->HasImage);
+  EXPECT_EQ(checked->ImageWidth, decoded->ImageWidth);
+  EXPECT_EQ(checked->ImageHeight, decoded->ImageHeight);
+  EXPECT_EQ(checked->ReadOk, decoded->ReadOk);
+  EXPECT_EQ(checked->ElementCount, decoded->ElementCount);
+  EXPECT_EQ(checked->FileKind, decoded->FileKind);
+  EXPECT_EQ(checked->ImageBitmap, nullptr);
+}
+
 class PreviewDecoding : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(PreviewDecoding, PaintsExpectedPixels) {
@@ -106,6 +119,7 @@ TEST_P(PreviewDecoding, PaintsExpectedPixels) {
   ImageLayout layout;
   layout.lineLength = 7;
   auto h = HeaderOf(Drawing(ImageRecord(c.width, c.height, c.text, layout)));
+  ExpectCheckOnlyAgrees(Drawing(ImageRecord(c.width, c.height, c.text, layout)));
   EXPECT_TRUE(h->ReadOk);
   ASSERT_TRUE(h->HasImage);
   ASSERT_NE(h->ImageBitmap, nullptr);
@@ -276,6 +290,7 @@ class PreviewOutcome : public ::testing::TestWithParam<OutcomeCase> {};
 TEST_P(PreviewOutcome, LeavesHeaderAndReaderAsDescribed) {
   const OutcomeCase& c = GetParam();
   auto h = HeaderOf(Drawing(c.imagePart));
+  ExpectCheckOnlyAgrees(Drawing(c.imagePart));
   EXPECT_TRUE(h->ReadOk);
   EXPECT_EQ(h->HasImage, c.hasImage);
   EXPECT_EQ(h->ImageWidth, c.width);
@@ -377,6 +392,33 @@ TEST(Decoder, ColorIndexTable) {
 }
 
 // Random pictures with runs of every length encode and decode back to the same pixels.
+// Random picture text of run markers, digits and colours, short, long and overflowing:
+// checking without painting fails and succeeds exactly where decoding does.
+TEST(Decoder, CheckOnlyAgreesWithDecodingOnRandomText) {
+  std::mt19937 rng(8122026);
+  const std::string alphabet = "!!!\"\"##0123456789:;<=>?~\x1e\x80\xff";
+  for (int round = 0; round < 300; ++round) {
+    const int width = std::uniform_int_distribution<int>(0, 40)(rng);
+    const int height = std::uniform_int_distribution<int>(0, 40)(rng);
+    std::string text;
+    const std::size_t length = std::uniform_int_distribution<std::size_t>(0, 120)(rng);
+    for (std::size_t i = 0; i < length; ++i)
+      text += alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(rng)];
+    ImageLayout layout;
+    layout.lineLength = std::uniform_int_distribution<std::size_t>(1, 60)(rng);
+    // The record may promise more or less text than the lines carry.
+    const std::size_t area = static_cast<std::size_t>(width) * height;
+    const std::size_t promised =
+        std::uniform_int_distribution<std::size_t>(0, std::min<std::size_t>(area, 150))(rng);
+    const std::size_t lines = SplitEncoded(text, layout.lineLength).size();
+    const std::string record = ImageRecordRaw("1", std::to_string(width), std::to_string(height),
+                                              std::to_string(lines), std::to_string(promised)) +
+                               PictureLines(text, layout);
+    SCOPED_TRACE(::testing::PrintToString(record));
+    ExpectCheckOnlyAgrees(Drawing(record));
+  }
+}
+
 TEST(Decoder, RandomPicturesRoundTrip) {
   std::mt19937 rng(20261208);
   const int kPalette[] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15};
