@@ -140,6 +140,32 @@ class HandoffFlood : public ::testing::Test {
 
   std::string Channel() const { return runtime_.path() + "/Sheetpeek"; }
 
+  // The trace's last line once it reads `expected`, or as it stands after a few seconds: a
+  // later start ends as soon as the window has the names, before the window has loaded them.
+  std::string LastTraceLine(const std::string& expected) {
+    const double deadline = Now() + 10;
+    std::string last;
+    do {
+      const std::vector<std::string> lines = ReadLines(trace_);
+      last = lines.empty() ? std::string() : lines.back();
+      if (last == expected) break;
+      ::usleep(10000);
+    } while (Now() < deadline);
+    return last;
+  }
+
+  // The trace's lines once there are at least `count` of them, or as they stand after a few
+  // seconds.
+  std::vector<std::string> TraceLines(std::size_t count) {
+    const double deadline = Now() + 10;
+    std::vector<std::string> lines = ReadLines(trace_);
+    while (lines.size() < count && Now() < deadline) {
+      ::usleep(10000);
+      lines = ReadLines(trace_);
+    }
+    return lines;
+  }
+
   // A real later start handing over `file`: its exit code.
   int SecondStart(const std::string& file) {
     ChildResult r = RunChild({BuiltProgram("sheetpeek"), file}, 60.0);
@@ -203,9 +229,8 @@ TEST_F(HandoffFlood, HostileClientsNeitherStopNorStallTheWindow) {
 
   const std::string good = files_.WriteFile("good.cad", kDrawing);
   EXPECT_EQ(SecondStart(good), 0);
-  const std::vector<std::string> lines = ReadLines(trace_);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back(), "handoff 1 raised " + files_.path() + "\tgood.cad");
+  const std::string shown = "handoff 1 raised " + files_.path() + "\tgood.cad";
+  EXPECT_EQ(LastTraceLine(shown), shown);
   EXPECT_TRUE(viewer_->Running());
 }
 
@@ -241,7 +266,8 @@ TEST_F(HandoffFlood, SilentClientsAreTurnedAwayAndDroppedInTime) {
 
   const std::string good = files_.WriteFile("after.cad", kDrawing);
   EXPECT_EQ(SecondStart(good), 0);
-  EXPECT_EQ(ReadLines(trace_).back(), "handoff 1 raised " + files_.path() + "\tafter.cad");
+  const std::string shown = "handoff 1 raised " + files_.path() + "\tafter.cad";
+  EXPECT_EQ(LastTraceLine(shown), shown);
 }
 
 // Names that cannot be loaded, handed over one after the other: each leaves the display as
@@ -250,7 +276,7 @@ TEST_F(HandoffFlood, NamesThatCannotLoadLeaveTheDisplayAsItWas) {
   const std::string good = files_.WriteFile("good.cad", kDrawing);
   ASSERT_EQ(SecondStart(good), 0);
   const std::string shown = "handoff 1 raised " + files_.path() + "\tgood.cad";
-  ASSERT_EQ(ReadLines(trace_).back(), shown);
+  ASSERT_EQ(LastTraceLine(shown), shown);
 
   const std::string gone = files_.WriteFile("gone.cad", kDrawing);
   ASSERT_EQ(::unlink(gone.c_str()), 0);
@@ -264,8 +290,11 @@ TEST_F(HandoffFlood, NamesThatCannotLoadLeaveTheDisplayAsItWas) {
   ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
   for (const std::string& name : {gone, fifo, folder, device, loop}) {
     SCOPED_TRACE(name);
+    const std::size_t before = ReadLines(trace_).size();
     EXPECT_EQ(SecondStart(name), 0);
-    EXPECT_EQ(ReadLines(trace_).back(), shown);
+    const std::vector<std::string> lines = TraceLines(before + 1);
+    ASSERT_EQ(lines.size(), before + 1) << "the hand-off reached the window";
+    EXPECT_EQ(lines.back(), shown);
   }
   EXPECT_TRUE(viewer_->Running());
 }
@@ -283,7 +312,7 @@ TEST_F(HandoffFlood, ManyLaterStartsAtOnceAreAllDelivered) {
   for (int i = 0; i < kStarts; ++i) EXPECT_EQ(starts[static_cast<std::size_t>(i)]->Wait(60), 0) << names[i];
 
   std::vector<std::string> shown;
-  for (const std::string& line : ReadLines(trace_)) {
+  for (const std::string& line : TraceLines(1 + kStarts)) {
     const std::string prefix = "handoff 1 raised " + files_.path() + "\t";
     if (line.compare(0, prefix.size(), prefix) == 0) shown.push_back(line.substr(prefix.size()));
   }
