@@ -26,7 +26,7 @@ TEST(Examples, CommittedFilesMatchTheGenerator) {
 }
 
 json InfoJson(const std::string& name, int wantExit) {
-  const ChildResult r = RunChild(InfoBinary(), {"--json", kExamples + "/" + name});
+  const ChildResult r = RunChild(BuiltProgram("sheetpeek-info"), {"--json", kExamples + "/" + name});
   EXPECT_EQ(r.exitCode, wantExit) << name << ": " << r.err;
   return json::parse(r.out);
 }
@@ -45,7 +45,10 @@ TEST(Examples, PlanHasAFullHeaderAndALargePreview) {
   // A picture, not a blank: walls, windows and doors in several colours.
   TempDir dir;
   const std::string png = dir.path() + "/plan.png";
-  ASSERT_EQ(RunChild(InfoBinary(), {"--preview-out", png, kExamples + "/plan_with_preview.cad"}).exitCode, 0);
+  ASSERT_EQ(
+      RunChild(BuiltProgram("sheetpeek-info"), {"--preview-out", png, kExamples + "/plan_with_preview.cad"})
+          .exitCode,
+      0);
   const DecodedImage img = ReadPalettePng(ReadFileBytes(png));
   std::vector<int> counts(16, 0);
   for (auto i : img.indices) ++counts[i];

@@ -58,7 +58,8 @@ TEST(Export, ThumbnailSizes) {
     TempDir dir;
     const std::string drawing = dir.WriteFile("d.cad", DrawingWithPreview(c.width, c.height));
     const std::string out = dir.path() + "/thumb.png";
-    const ChildResult r = RunChild(InfoBinary(), {"--thumbnail", std::to_string(c.size), drawing, out});
+    const ChildResult r =
+        RunChild(BuiltProgram("sheetpeek-info"), {"--thumbnail", std::to_string(c.size), drawing, out});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const DecodedImage png = ReadPalettePng(ReadFileBytes(out));
     EXPECT_EQ(png.width, c.wantWidth);
@@ -72,8 +73,8 @@ TEST(Export, ThumbnailSamplesNearestPixel) {
   TempDir dir;
   const std::string drawing = dir.WriteFile("d.cad", DrawingWithPreview(30, 20));
   const std::string up = dir.path() + "/up.png", down = dir.path() + "/down.png";
-  ASSERT_EQ(RunChild(InfoBinary(), {"--thumbnail", "60", drawing, up}).exitCode, 0);
-  ASSERT_EQ(RunChild(InfoBinary(), {"--thumbnail", "15", drawing, down}).exitCode, 0);
+  ASSERT_EQ(RunChild(BuiltProgram("sheetpeek-info"), {"--thumbnail", "60", drawing, up}).exitCode, 0);
+  ASSERT_EQ(RunChild(BuiltProgram("sheetpeek-info"), {"--thumbnail", "15", drawing, down}).exitCode, 0);
   const DecodedImage big = ReadPalettePng(ReadFileBytes(up));
   ASSERT_EQ(big.width, 60);
   ASSERT_EQ(big.height, 40);
@@ -94,8 +95,8 @@ TEST(Export, OddWidthPreviewRoundTripsThroughBothFormats) {
   TempDir dir;
   const std::string drawing = dir.WriteFile("d.cad", DrawingWithPreview(7, 3));
   const std::string bmp = dir.path() + "/p.bmp", png = dir.path() + "/p.PNG";
-  ASSERT_EQ(RunChild(InfoBinary(), {"--preview-out", bmp, drawing}).exitCode, 0);
-  ASSERT_EQ(RunChild(InfoBinary(), {"--preview-out=" + png, drawing}).exitCode, 0);
+  ASSERT_EQ(RunChild(BuiltProgram("sheetpeek-info"), {"--preview-out", bmp, drawing}).exitCode, 0);
+  ASSERT_EQ(RunChild(BuiltProgram("sheetpeek-info"), {"--preview-out=" + png, drawing}).exitCode, 0);
   const DecodedImage a = ReadBmp4(ReadFileBytes(bmp));
   const DecodedImage b = ReadPalettePng(ReadFileBytes(png));
   ASSERT_EQ(a.width, 7);
@@ -131,8 +132,9 @@ TEST(Export, NoFileIsWrittenOnFailure) {
         const std::string drawing =
             c.drawing.empty() ? in.path() + "/gone.cad" : in.WriteFile("d.cad", c.drawing);
         const std::string target = out.path() + "/image" + ext;
-        const ChildResult r = thumbnail ? RunChild(InfoBinary(), {"--thumbnail", "64", drawing, target})
-                                        : RunChild(InfoBinary(), {"--preview-out", target, drawing});
+        const ChildResult r =
+            thumbnail ? RunChild(BuiltProgram("sheetpeek-info"), {"--thumbnail", "64", drawing, target})
+                      : RunChild(BuiltProgram("sheetpeek-info"), {"--preview-out", target, drawing});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err.rfind("sheetpeek-info: " + drawing + ": ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
@@ -146,15 +148,15 @@ TEST(Export, FailureKeepsAnExistingOutputFile) {
   TempDir dir;
   const std::string drawing = dir.WriteFile("d.cad", "Version\t1\nFbreak\n");
   const std::string target = dir.WriteFile("old.png", "old contents");
-  EXPECT_EQ(RunChild(InfoBinary(), {"--preview-out", target, drawing}).exitCode, 1);
+  EXPECT_EQ(RunChild(BuiltProgram("sheetpeek-info"), {"--preview-out", target, drawing}).exitCode, 1);
   EXPECT_EQ(ReadFileBytes(target), "old contents");
 }
 
 TEST(Export, UnwritableTargetFailsCleanly) {
   TempDir dir;
   const std::string drawing = dir.WriteFile("d.cad", DrawingWithPreview(4, 4));
-  const ChildResult r =
-      RunChild(InfoBinary(), {"--preview-out", dir.path() + "/no/such/folder/p.png", drawing});
+  const ChildResult r = RunChild(BuiltProgram("sheetpeek-info"),
+                                 {"--preview-out", dir.path() + "/no/such/folder/p.png", drawing});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("no/such/folder/p.png"), std::string::npos) << r.err;
   EXPECT_EQ(FolderEntries(dir.path()).size(), 1u);
@@ -164,7 +166,7 @@ TEST(Export, NeverOverwritesTheDrawingItself) {
   TempDir dir;
   const std::string bytes = DrawingWithPreview(4, 4);
   const std::string drawing = dir.WriteFile("drawing.png", bytes);
-  const ChildResult r = RunChild(InfoBinary(), {"--preview-out", drawing, drawing});
+  const ChildResult r = RunChild(BuiltProgram("sheetpeek-info"), {"--preview-out", drawing, drawing});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(ReadFileBytes(drawing), bytes);
 }
@@ -175,7 +177,7 @@ TEST(Export, IncompleteHeaderStillExportsButFails) {
   const std::string drawing =
       dir.WriteFile("d.cad", ImageRecord(2, 2, EncodePixels({9, 10, 12, 15})) + "Fbreak\n");
   const std::string target = dir.path() + "/p.bmp";
-  const ChildResult r = RunChild(InfoBinary(), {"--preview-out", target, drawing});
+  const ChildResult r = RunChild(BuiltProgram("sheetpeek-info"), {"--preview-out", target, drawing});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("incomplete header"), std::string::npos);
   const DecodedImage img = ReadBmp4(ReadFileBytes(target));

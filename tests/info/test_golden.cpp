@@ -25,8 +25,8 @@ TEST(Golden, JsonMatchesExpectedKeyByKey) {
   for (const char* name : kGoldenNames) {
     SCOPED_TRACE(name);
     const std::string file = std::string(name) + ".cad";
-    const ChildResult r = RunChild(InfoBinary(), {"--json", file}, 20, kGolden);
-    ASSERT_FALSE(r.timedOut);
+    const ChildResult r = RunChild(BuiltProgram("sheetpeek-info"), {"--json", file}, 20, kGolden);
+    ASSERT_TRUE(r.finished);
     ASSERT_EQ(r.out.find('\n'), r.out.size() - 1) << "one compact line";
     const json got = json::parse(r.out);
     const json want = json::parse(ReadFileBytes(kGolden + "/expected/" + name + ".json"));
@@ -73,7 +73,8 @@ TEST(Golden, RawValuesBehindTheTexts) {
                                   "sheet":null})")},
   };
   for (const auto& c : cases) {
-    const ChildResult r = RunChild(InfoBinary(), {"--json", std::string(c.name) + ".cad"}, 20, kGolden);
+    const ChildResult r =
+        RunChild(BuiltProgram("sheetpeek-info"), {"--json", std::string(c.name) + ".cad"}, 20, kGolden);
     const json got = json::parse(r.out);
     EXPECT_EQ(got.at("raw"), c.raw) << c.name;
     // Key order inside raw is part of the contract too.
@@ -89,7 +90,8 @@ TEST(Golden, BmpPreviewsMatchByteForByte) {
     SCOPED_TRACE(name);
     TempDir out;
     const std::string bmp = out.path() + "/preview.bmp";
-    const ChildResult r = RunChild(InfoBinary(), {"--preview-out", bmp, kGolden + "/" + name + ".cad"});
+    const ChildResult r =
+        RunChild(BuiltProgram("sheetpeek-info"), {"--preview-out", bmp, kGolden + "/" + name + ".cad"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(r.out.empty());
     const std::string want = ReadFileBytes(kGolden + "/expected/" + name + ".bmp");
@@ -105,7 +107,8 @@ TEST(Golden, PngPreviewsMatchTheBmpPixelForPixel) {
     SCOPED_TRACE(name);
     TempDir out;
     const std::string png = out.path() + "/preview.png";
-    const ChildResult r = RunChild(InfoBinary(), {"--preview-out", png, kGolden + "/" + name + ".cad"});
+    const ChildResult r =
+        RunChild(BuiltProgram("sheetpeek-info"), {"--preview-out", png, kGolden + "/" + name + ".cad"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const DecodedImage got = ReadPalettePng(ReadFileBytes(png));
     const DecodedImage want = ReadBmp4(ReadFileBytes(kGolden + "/expected/" + name + ".bmp"));

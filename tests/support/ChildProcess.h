@@ -17,8 +17,19 @@ struct ChildResult {
 };
 
 // Starts `argv[0]` with the rest of `argv` as its arguments (bytes, passed unchanged) and
-// waits at most `deadlineSeconds` for it to end. Standard input is /dev/null.
-ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSeconds = 20.0);
+// waits at most `deadlineSeconds` for it to end, killing it then, so that a hanging child fails
+// a test instead of stalling the suite. Standard input is /dev/null. The child runs in `workDir`
+// when it is not empty.
+ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSeconds = 20.0,
+                     const std::string& workDir = "");
+
+// The same with the program apart from its arguments.
+inline ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
+                            double deadlineSeconds = 20.0, const std::string& workDir = "") {
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunChild(argv, deadlineSeconds, workDir);
+}
 
 // A program left running while the test talks to it; killed, if still running, when the
 // owner goes out of scope. Its output goes to /dev/null.

@@ -54,7 +54,8 @@ bool Drain(int fd, std::string& to) {
 
 }  // namespace
 
-ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSeconds) {
+ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSeconds,
+                     const std::string& workDir) {
   if (argv.empty()) throw std::invalid_argument("no program");
   int outPipe[2], errPipe[2];
   if (::pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -67,6 +68,7 @@ ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSecond
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, outWrite.get(), 1);
   posix_spawn_file_actions_adddup2(&actions, errWrite.get(), 2);
+  if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
