@@ -27,7 +27,9 @@ run: build
 	  $(BUILD)/bin/sheetpeek-info $(SAMPLE); \
 	fi
 
+# The package check in the suite runs lintian, so the package group comes along.
 test: build
+	scripts/install-deps package
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
 # The whole test suite again under AddressSanitizer and UndefinedBehaviorSanitizer.

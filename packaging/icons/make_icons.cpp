@@ -1,10 +1,11 @@
-// Draws the application icon (a drawing sheet with blue plan lines under a magnifier) at every size the
-// hicolor theme wants, and writes them as PNG files. The 32 px icon is also kept as a 16-colour indexed
-// image, the form the window uses.
+// Draws the application icon (a drawing sheet with blue plan lines under a magnifier) and the drawing
+// file type's icon (the same sheet without the magnifier) at every size the hicolor theme wants, and
+// writes them as PNG files. The application's 32 px icon is kept as a 16-colour indexed image, the form
+// the window uses.
 //
 // Usage: make_icons OUTDIR
-// Writes OUTDIR/sheetpeek-{16,32,48,128,256}.png. The output depends only on this file, so the committed
-// PNGs can be checked by running it again.
+// Writes OUTDIR/sheetpeek-{16,32,48,128,256}.png and OUTDIR/application-x-orvic-cad-{...}.png. The
+// output depends only on this file, so the committed PNGs can be checked by running it again.
 
 #include <png.h>
 
@@ -90,12 +91,18 @@ const std::vector<Segment> kSmallPlanLines = {
     {{{9, 25}, {13, 25}}},
     {{{9, 15}, {15, 15}}},
 };
+// Without the lens the small sheet has room for the whole outline of the plan.
+const std::vector<Segment> kSmallTypePlanLines = {
+    {{{9, 7}, {17, 7}}},   {{{9, 7}, {9, 25}}},    {{{9, 25}, {21, 25}}}, {{{21, 13}, {21, 25}}},
+    {{{17, 7}, {17, 13}}}, {{{17, 13}, {21, 13}}}, {{{9, 17}, {15, 17}}},
+};
 
 struct Style {
   double stroke;  // outline and line width, in units
   double ring;    // width of the lens rim, in units
   bool glint;     // a reflection on the lens, where there is room for it
   const std::vector<Segment>* lines;
+  bool magnifier;  // the application icon has one; the file type's icon shows the bare sheet
 };
 
 // What the bare sheet looks like at p (lines, paper, fold and outline), with the given stroke width.
@@ -127,6 +134,7 @@ constexpr double kLensRadius = 7.0, kMagnification = 2.0;
 const Point kHandleEnd{29.5, 29.5};
 
 Rgba Scene(Point p, const Style& style) {
+  if (!style.magnifier) return Sheet(p, style);
   const double dx = p.x - kLensCentre.x, dy = p.y - kLensCentre.y;
   const double d = std::sqrt(dx * dx + dy * dy);
   const double ring = style.ring;
@@ -155,12 +163,12 @@ struct Image {
 
 // Renders with 8×8 samples per pixel. Stroke widths stay one pixel wide at 32 px and below and grow
 // more slowly than the icon above it, so large icons do not look heavy.
-Image Render(int size) {
+Image Render(int size, bool magnifier) {
   const double scale = size / kUnits;  // pixels per unit
   const double stroke = std::max(1.0 / scale, 0.7 + 0.3 / scale);
   const bool small = size <= 16;
   const Style style{stroke, small ? stroke : std::max(stroke * 2, 2.0), size >= 48,
-                    small ? &kSmallPlanLines : &kPlanLines};
+                    small ? (magnifier ? &kSmallPlanLines : &kSmallTypePlanLines) : &kPlanLines, magnifier};
   constexpr int kSamples = 8;
   Image img{size, std::vector<Rgba>(static_cast<size_t>(size) * size)};
   for (int y = 0; y < size; ++y) {
@@ -287,11 +295,15 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
   for (int size : {16, 32, 48, 128, 256}) {
-    const std::string path = dir + "/sheetpeek-" + std::to_string(size) + ".png";
-    const Image img = Render(size);
-    const bool ok = size == 32 ? WriteIndexed(path, img) : WriteRgba(path, img);
-    if (!ok) {
-      std::fprintf(stderr, "make_icons: cannot write %s\n", path.c_str());
+    const std::string app = dir + "/sheetpeek-" + std::to_string(size) + ".png";
+    const std::string type = dir + "/application-x-orvic-cad-" + std::to_string(size) + ".png";
+    const Image app_img = Render(size, true);
+    if (!(size == 32 ? WriteIndexed(app, app_img) : WriteRgba(app, app_img))) {
+      std::fprintf(stderr, "make_icons: cannot write %s\n", app.c_str());
+      return 1;
+    }
+    if (!WriteRgba(type, Render(size, false))) {
+      std::fprintf(stderr, "make_icons: cannot write %s\n", type.c_str());
       return 1;
     }
   }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the build folder with CPack, into a scratch folder, and checks its
-# control fields, its contents and that the programs in it still run.
+# control fields, its contents, that the programs in it still run and what lintian says of it.
 set -uo pipefail
 . "$(dirname "$0")/lib.sh"
-need cpack dpkg-deb dpkg-shlibdeps dpkg readelf
+need cpack dpkg-deb dpkg-shlibdeps dpkg dpkg-parsechangelog readelf lintian
 make_scratch
 
 if ! cpack -G DEB --config "$SHEETPEEK_BUILD_DIR/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
@@ -39,7 +39,7 @@ done
 # No maintainer scripts: the MIME, desktop and icon caches are refreshed by the file triggers of
 # these packages, so they must come along.
 recommends=$(field Recommends)
-for p in shared-mime-info desktop-file-utils hicolor-icon-theme; do
+for p in shared-mime-info desktop-file-utils hicolor-icon-theme qt6-translations-l10n; do
   lists "$p" "$recommends" || fail "Recommends does not name $p: $recommends"
 done
 
@@ -71,5 +71,15 @@ for program in "${programs[@]}"; do
   version=$(cd "$scratch" && QT_QPA_PLATFORM=offscreen timeout 20 "$scratch/x/usr/bin/$program" --version 2>&1)
   [[ $version == *"$SHEETPEEK_VERSION"* ]] || fail "packaged $program --version says '$version'"
 done
+
+# --- Debian policy -----------------------------------------------------------------------------------
+doc=$scratch/x/usr/share/doc/sheetpeek
+gzip -dc "$doc/changelog.gz" >"$scratch/changelog" || fail "changelog.gz does not unpack"
+newest=$(dpkg-parsechangelog -l "$scratch/changelog" -S Version 2>&1)
+[[ $newest == "$SHEETPEEK_VERSION" ]] || fail "the changelog's newest entry is '$newest', the package $SHEETPEEK_VERSION"
+# Errors and warnings fail; an override needs its reason written beside it. Info tags are only shown.
+lintian --info --display-info --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>&1 ||
+  fail "lintian:\n$(cat "$scratch/lintian.log")"
+grep -E '^[EW]: ' "$scratch/lintian.log" && fail "lintian reports errors or warnings"
 
 finish

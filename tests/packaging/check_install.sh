@@ -25,10 +25,18 @@ for f in "${expected_files[@]}"; do
     bin/*) [[ -x $usr/$f ]] || fail "$f is not executable" ;;
   esac
 done
-for size in 16 32 48 128 256; do
-  icon=$usr/share/icons/hicolor/${size}x${size}/apps/sheetpeek.png
-  read -r w h _ _ < <(png_header "$icon" || echo "not a PNG")
-  [[ "$w $h" == "$size $size" ]] || fail "$icon is ${w}x${h}, wanted ${size}x${size}"
+for size in "${icon_sizes[@]}"; do
+  for icon in apps/sheetpeek.png mimetypes/application-x-orvic-cad.png; do
+    icon=$usr/share/icons/hicolor/${size}x${size}/$icon
+    read -r w h _ _ < <(png_header "$icon" || echo "not a PNG")
+    [[ "$w $h" == "$size $size" ]] || fail "$icon is ${w}x${h}, wanted ${size}x${size}"
+  done
+done
+# Man pages and the changelog go in compressed; what a reader unpacks is the page as written.
+for page in "$SHEETPEEK_SOURCE_DIR"/docs/man/*.1; do
+  installed=$usr/share/man/man1/$(basename "$page").gz
+  [[ -f $installed ]] || continue
+  gzip -dc "$installed" | cmp -s - "$page" || fail "$installed does not unpack to $(basename "$page")"
 done
 version=$("$usr/bin/sheetpeek-info" --version 2>&1)
 [[ $version == *"$SHEETPEEK_VERSION"* ]] || fail "installed sheetpeek-info --version says '$version'"
@@ -61,7 +69,8 @@ cp /usr/share/mime/packages/freedesktop.org.xml "$mime_xml" "$data/mime/packages
 update-mime-database "$data/mime" >"$scratch/mime.log" 2>&1 || fail "update-mime-database:\n$(cat "$scratch/mime.log")"
 grep -qE "^[0-9]+:$type:\*\.cad(:cs)?$" "$data/mime/globs2" || fail "globs2 has no *.cad entry for $type"
 grep -qx "$type text/plain" "$data/mime/subclasses" || fail "$type is not a sub-class of text/plain"
-grep -q "^$type:" "$data/mime/generic-icons" || fail "$type has no generic icon"
+grep -qx "$type:x-office-document" "$data/mime/generic-icons" || fail "$type's generic icon is not a document"
+grep -qx "$type:${type/\//-}" "$data/mime/icons" || fail "$type's icon is not named ${type/\//-}"
 
 if [[ $SHEETPEEK_HAVE_VIEWER == 1 ]]; then
   cp -r "$usr/share/applications" "$data/"
@@ -81,6 +90,9 @@ got=$(content_type "$scratch/plan.cad")
 # The viewer loads only names ending in exactly ".cad"; the type must not claim others.
 got=$(content_type "$scratch/PLAN.CAD")
 [[ -n $got && $got != "$type" ]] || fail "PLAN.CAD is seen as '$got'"
+# A file manager looks the type's icon up by these names, in order; the first is the one installed.
+icons=$("${desk[@]}" gio info -a standard::icon "$scratch/plan.cad" | sed -n 's/^ *standard::icon: //p')
+[[ $icons == "${type/\//-}, "* && $icons == *", x-office-document"* ]] || fail "plan.cad's icons are '$icons'"
 if [[ $SHEETPEEK_HAVE_VIEWER == 1 ]]; then
   handlers=$("${desk[@]}" gio mime "$type" 2>&1)
   [[ $(head -n 1 <<<"$handlers") == *": sheetpeek.desktop" ]] ||

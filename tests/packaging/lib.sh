@@ -21,7 +21,7 @@ finish() {
 need() {
   local tool
   for tool; do
-    command -v "$tool" >/dev/null || { echo "missing tool: $tool (scripts/install-deps base)" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "missing tool: $tool (scripts/install-deps base package)" >&2; exit 1; }
   done
 }
 # A scratch folder, removed on exit.
@@ -31,19 +31,21 @@ make_scratch() {
 }
 
 # What an install puts under the prefix; the .deb holds the same under /usr.
+icon_sizes=(16 32 48 128 256)
 expected_files=(
   bin/sheetpeek-info
   share/thumbnailers/sheetpeek.thumbnailer
-  share/man/man1/sheetpeek-info.1
+  share/man/man1/sheetpeek-info.1.gz
   share/mime/packages/sheetpeek.xml
-  share/icons/hicolor/16x16/apps/sheetpeek.png
-  share/icons/hicolor/32x32/apps/sheetpeek.png
-  share/icons/hicolor/48x48/apps/sheetpeek.png
-  share/icons/hicolor/128x128/apps/sheetpeek.png
-  share/icons/hicolor/256x256/apps/sheetpeek.png
+  share/doc/sheetpeek/copyright
+  share/doc/sheetpeek/changelog.gz
 )
+for size in "${icon_sizes[@]}"; do
+  expected_files+=(share/icons/hicolor/${size}x${size}/apps/sheetpeek.png
+                   share/icons/hicolor/${size}x${size}/mimetypes/application-x-orvic-cad.png)
+done
 if [[ $SHEETPEEK_HAVE_VIEWER == 1 ]]; then
-  expected_files+=(bin/sheetpeek share/applications/sheetpeek.desktop share/man/man1/sheetpeek.1)
+  expected_files+=(bin/sheetpeek share/applications/sheetpeek.desktop share/man/man1/sheetpeek.1.gz)
 fi
 expected_list() { printf "$1%s\n" "${expected_files[@]}" | sort; }
 

@@ -1,5 +1,5 @@
-// The committed application icons: their sizes and formats, that the generator still draws exactly them,
-// and that the design survives at every size.
+// The committed icons, the application's and the drawing file type's: their sizes and formats, that the
+// generator still draws exactly them, and that each design survives at every size.
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -16,8 +16,14 @@ namespace {
 const std::string kIconDir = std::string(SHEETPEEK_SOURCE_DIR) + "/packaging/icons";
 const int kSizes[] = {16, 32, 48, 128, 256};
 
-std::string IconPath(const std::string& dir, int size) {
-  return dir + "/sheetpeek-" + std::to_string(size) + ".png";
+struct Icon {
+  const char* name;
+  bool magnifier;  // the application's icon has one; the file type's shows the bare sheet
+};
+const Icon kIcons[] = {{"sheetpeek", true}, {"application-x-orvic-cad", false}};
+
+std::string IconPath(const std::string& dir, const std::string& name, int size) {
+  return dir + "/" + name + "-" + std::to_string(size) + ".png";
 }
 
 struct Header {
@@ -83,16 +89,18 @@ bool IsHandle(const Rgba& c) {
 }
 
 TEST(Icons, EveryThemeSizeIsSquareAtItsNominalSize) {
-  for (int size : kSizes) {
-    SCOPED_TRACE(size);
-    const Header h = ReadHeader(IconPath(kIconDir, size));
-    EXPECT_EQ(h.width, static_cast<png_uint_32>(size));
-    EXPECT_EQ(h.height, static_cast<png_uint_32>(size));
+  for (const Icon& icon : kIcons) {
+    for (int size : kSizes) {
+      SCOPED_TRACE(std::string(icon.name) + " " + std::to_string(size));
+      const Header h = ReadHeader(IconPath(kIconDir, icon.name, size));
+      EXPECT_EQ(h.width, static_cast<png_uint_32>(size));
+      EXPECT_EQ(h.height, static_cast<png_uint_32>(size));
+    }
   }
 }
 
 TEST(Icons, WindowIconIsSixteenColourIndexed) {
-  const Header h = ReadHeader(IconPath(kIconDir, 32));
+  const Header h = ReadHeader(IconPath(kIconDir, "sheetpeek", 32));
   EXPECT_EQ(h.color_type, PNG_COLOR_TYPE_PALETTE);
   EXPECT_EQ(h.bit_depth, 4);
   EXPECT_GE(h.palette_entries, 2);
@@ -103,51 +111,60 @@ TEST(Icons, GeneratorStillDrawsTheCommittedFiles) {
   sheetpeek::test::TempDir out;
   const std::string command = std::string("'") + SHEETPEEK_MAKE_ICONS + "' '" + out.path() + "'";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  for (int size : kSizes) {
-    SCOPED_TRACE(size);
-    // Compared as pixels: the compressed bytes may differ between zlib versions.
-    const Pixels fresh = ReadRgba(IconPath(out.path(), size));
-    const Pixels committed = ReadRgba(IconPath(kIconDir, size));
-    ASSERT_EQ(fresh.width, committed.width);
-    ASSERT_EQ(fresh.height, committed.height);
-    // Another compiler or CPU may round an edge sample the other way: a few pixels may move by a few
-    // levels, or a single pixel of the indexed icon to a neighbouring palette entry. A change to the
-    // design moves far more.
-    auto near = [](int a, int b) { return std::abs(a - b) <= 2; };
-    int differing = 0;
-    for (size_t i = 0; i < fresh.data.size(); ++i) {
-      const Rgba& a = fresh.data[i];
-      const Rgba& b = committed.data[i];
-      differing += !(near(a.r, b.r) && near(a.g, b.g) && near(a.b, b.b) && near(a.a, b.a));
+  for (const Icon& icon : kIcons) {
+    for (int size : kSizes) {
+      SCOPED_TRACE(std::string(icon.name) + " " + std::to_string(size));
+      // Compared as pixels: the compressed bytes may differ between zlib versions.
+      const Pixels fresh = ReadRgba(IconPath(out.path(), icon.name, size));
+      const Pixels committed = ReadRgba(IconPath(kIconDir, icon.name, size));
+      ASSERT_EQ(fresh.width, committed.width);
+      ASSERT_EQ(fresh.height, committed.height);
+      // Another compiler or CPU may round an edge sample the other way: a few pixels may move by a few
+      // levels, or a single pixel of the indexed icon to a neighbouring palette entry. A change to the
+      // design moves far more.
+      auto near = [](int a, int b) { return std::abs(a - b) <= 2; };
+      int differing = 0;
+      for (size_t i = 0; i < fresh.data.size(); ++i) {
+        const Rgba& a = fresh.data[i];
+        const Rgba& b = committed.data[i];
+        differing += !(near(a.r, b.r) && near(a.g, b.g) && near(a.b, b.b) && near(a.a, b.a));
+      }
+      EXPECT_LE(differing, size / 8) << "run the `icons` target and commit the PNGs";
     }
-    EXPECT_LE(differing, size / 8) << "run the `icons` target and commit the PNGs";
   }
 }
 
-// Transparent around the sheet, opaque white paper, blue plan lines on it and the dark magnifier handle
-// at the lower right: what makes the icon recognisable, at each size.
+// Transparent around the sheet, opaque white paper, blue plan lines on it and, on the application's icon
+// only, the dark magnifier handle at the lower right: what makes each icon recognisable, at each size.
 TEST(Icons, DesignHoldsAtEverySize) {
-  for (int size : kSizes) {
-    SCOPED_TRACE(size);
-    const Pixels p = ReadRgba(IconPath(kIconDir, size));
-    const int last = size - 1;
-    EXPECT_EQ(p.At(0, 0).a, 0);
-    EXPECT_EQ(p.At(last, 0).a, 0);
-    EXPECT_EQ(p.At(0, last).a, 0);
-    const Rgba paper = p.At(size * 6 / 32, size / 4);  // left margin of the sheet
-    EXPECT_EQ(paper.a, 255);
-    EXPECT_GT(paper.r + paper.g + paper.b, 3 * 230);
+  for (const Icon& icon : kIcons) {
+    for (int size : kSizes) {
+      SCOPED_TRACE(std::string(icon.name) + " " + std::to_string(size));
+      const Pixels p = ReadRgba(IconPath(kIconDir, icon.name, size));
+      const int last = size - 1;
+      EXPECT_EQ(p.At(0, 0).a, 0);
+      EXPECT_EQ(p.At(last, 0).a, 0);
+      EXPECT_EQ(p.At(0, last).a, 0);
+      const Rgba paper = p.At(size * 6 / 32, size / 4);  // left margin of the sheet
+      EXPECT_EQ(paper.a, 255);
+      EXPECT_GT(paper.r + paper.g + paper.b, 3 * 230);
 
-    int blue = 0, handle = 0;
-    const int corner = size * 13 / 16;  // the lower right square where only the handle is
-    for (int y = 0; y < size; ++y) {
-      for (int x = 0; x < size; ++x) {
-        blue += IsBlueLine(p.At(x, y));
-        handle += x >= corner && y >= corner && IsHandle(p.At(x, y));
+      int blue = 0, handle = 0;
+      const int corner = size * 13 / 16;  // the lower right square where only the handle is
+      for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+          blue += IsBlueLine(p.At(x, y));
+          handle += x >= corner && y >= corner && IsHandle(p.At(x, y));
+        }
+      }
+      EXPECT_GE(blue, size) << "the plan lines are missing";
+      if (icon.magnifier) {
+        EXPECT_GE(handle, (size - corner) * (size - corner) / 8) << "the magnifier's handle is missing";
+      } else {
+        EXPECT_EQ(handle, 0) << "the file type's icon has a magnifier";
+        EXPECT_EQ(p.At(last, last).a, 0);
       }
     }
-    EXPECT_GE(blue, size) << "the plan lines are missing";
-    EXPECT_GE(handle, (size - corner) * (size - corner) / 8) << "the magnifier's handle is missing";
   }
 }
 
