@@ -1,7 +1,6 @@
 #include "Cp932.h"
 
 #include "Cp932Platform.h"
-#include "PathName.h"
 
 namespace sheetpeek {
 

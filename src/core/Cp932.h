@@ -12,4 +12,9 @@ std::string Cp932ToUtf8(std::string_view cp932);
 // Replaces every byte that is not part of valid UTF-8 with U+FFFD (for file names).
 std::string SanitizeUtf8(std::string_view bytes);
 
+// Code page 932 lead-byte ranges.
+inline bool IsCp932LeadByte(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
 }  // namespace sheetpeek

@@ -9,8 +9,8 @@
 #include <limits>
 #include <string>
 
+#include "Cp932.h"
 #include "Cp932Platform.h"
-#include "PathName.h"
 
 namespace sheetpeek {
 

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "CDecimal.h"
+#include "Cp932.h"
 
 namespace sheetpeek {
 
@@ -107,7 +108,7 @@ bool IsTrailByteByBackCount(const char* buf, std::size_t pos) {
   std::size_t leads = 0;
   while (pos > 0) {
     unsigned char c = static_cast<unsigned char>(buf[--pos]);
-    if (!((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))) break;
+    if (!IsCp932LeadByte(c)) break;
     ++leads;
   }
   return leads % 2 == 1;

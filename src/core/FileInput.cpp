@@ -25,7 +25,6 @@ bool TextInput::Fill() {
     long n = file_->Read(buffer_.get(), kBufferSize);
     if (n <= 0) {
       ended_ = true;
-      error_ = n < 0;
       break;
     }
     unsigned char* const start = buffer_.get();

@@ -37,7 +37,6 @@ class TextInput {
   std::size_t ReadLine(char* out, std::size_t max);
 
   bool AtEnd() const { return eof_; }
-  bool HadError() const { return error_; }
 
  private:
   bool Fill();
@@ -48,7 +47,6 @@ class TextInput {
   std::size_t len_ = 0;
   bool eof_ = false;    // the end-of-file indicator
   bool ended_ = false;  // no more input: end of file, 0x1A or a read error
-  bool error_ = false;
 };
 
 }  // namespace sheetpeek

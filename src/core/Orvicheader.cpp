@@ -34,9 +34,7 @@ std::string FixedOneDecimal(double value) {
 }
 
 // Thrown by the decoder for a missing picture line or a pixel beyond the picture.
-struct DecodeFailure {
-  int code;
-};
+struct DecodeFailure {};
 
 CExtractdata& Reader() {
   if (!CurrentExtractdata) throw std::logic_error("no reader");
@@ -186,7 +184,7 @@ bool COrvicHeader::ReadImage() {
     text.reserve(length);
 
     for (std::uint32_t line = 0; line < lineCount; ++line) {
-      if (r.ReadRawLine() != kReadOk) throw DecodeFailure{0};
+      if (r.ReadRawLine() != kReadOk) throw DecodeFailure{};
       // Text beyond the encoded length is read but not kept.
       std::size_t room = length - text.size();
       if (room > 0) text.append(r.LineRest, 0, room);
@@ -215,7 +213,7 @@ bool COrvicHeader::ReadImage() {
         pos += k;
         pixel += k;
         // A plain character with every pixel painted: beyond the picture.
-        if (pos < end && !IsRunMarker(text[pos])) throw DecodeFailure{0};
+        if (pos < end && !IsRunMarker(text[pos])) throw DecodeFailure{};
         continue;
       }
       // One branch per run form, each moving on by a constant, so that finding the next item
@@ -247,7 +245,7 @@ bool COrvicHeader::ReadImage() {
           ++n;
           ++pos;
         }
-        if (n > total - pixel) throw DecodeFailure{0};
+        if (n > total - pixel) throw DecodeFailure{};
         if (!paint) {
           pixel += n;
           continue;

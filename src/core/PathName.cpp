@@ -1,5 +1,7 @@
 #include "PathName.h"
 
+#include "Cp932.h"
+
 namespace sheetpeek {
 
 PathStyle HostPathStyle() {

@@ -28,9 +28,4 @@ std::string FileExtension(const std::string& name, PathStyle style = HostPathSty
 // True when the name's extension is exactly ".cad" (case counts).
 bool HasDrawingExtension(const std::string& name, PathStyle style = HostPathStyle());
 
-// Code page 932 lead-byte ranges.
-inline bool IsCp932LeadByte(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 }  // namespace sheetpeek

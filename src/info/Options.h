@@ -1,6 +1,7 @@
 // Command-line parsing for sheetpeek-info.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,8 @@ struct Options {
 };
 
 // Thrown for anything the caller typed wrongly; the message says what.
-struct UsageError {
-  std::string message;
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
 };
 
 // Largest accepted --thumbnail SIZE; the 4x limit keeps real output far smaller anyway.

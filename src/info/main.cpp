@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
   try {
     options = ParseOptions(ProgramArguments(argc, argv));
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "sheetpeek-info: %s\n%s", e.message.c_str(), SynopsisText().c_str());
+    std::fprintf(stderr, "sheetpeek-info: %s\n%s", e.what(), SynopsisText().c_str());
     return kExitUsage;
   }
 

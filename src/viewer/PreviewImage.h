@@ -44,7 +44,6 @@ class TImage : public QWidget {
  public:
   explicit TImage(QWidget* parent);
 
-  bool HasSurface() const { return !surface_.isNull(); }
   const QImage& Surface() const { return surface_; }
   // Fills the whole surface, creating it first if needed.
   void FillSurface(const QColor& color);

@@ -50,50 +50,26 @@ TEST(FastPath, DecodesRunEdgesExactly) {
     bool ok;
     std::string pixels;  // hex palette indices, when ok
   };
+  // clang-format off
   const Case cases[] = {
       // A short run's wide store must not leave colour beyond the text's last pixel.
       {"short run then end of text", 24, "!!2", true, "999900000000000000000000"},
-      {"short run near the picture end", 5,
-       "!!2"
-       "7",
-       true, "9999f"},
+      {"short run near the picture end", 5, "!!2" "7", true, "9999f"},
       {"short run filling the picture exactly", 4, "!!2", true, "9999"},
       {"short run one pixel too long", 3, "!!2", false, ""},
       {"run coloured by a marker paints 0", 12, "!!!%2", true, "000999999990"},
-      {"count of 0 paints nothing", 6,
-       "!\x1e"
-       "7",
-       true, "f00000"},
-      {"negative count paints nothing", 6,
-       "!\x80"
-       "7",
-       true, "f00000"},
-      {"plain after a full picture fails", 5,
-       "!!2"
-       "77",
-       false, ""},
-      {"zero-count run after a full picture is fine", 10,
-       "!'2"
-       "!\x1e!",
-       true, "9999999999"},
-      {"two-digit run across the store size", 120,
-       "\"!!2"
-       "7",
-       true, std::string(99, '9') + "f" + std::string(20, '0')},
+      {"count of 0 paints nothing", 6, "!\x1e" "7", true, "f00000"},
+      {"negative count paints nothing", 6, "!\x80" "7", true, "f00000"},
+      {"plain after a full picture fails", 5, "!!2" "77", false, ""},
+      {"zero-count run after a full picture is fine", 10, "!'2" "!\x1e!", true, "9999999999"},
+      {"two-digit run across the store size", 120, "\"!!2" "7", true, std::string(99, '9') + "f" + std::string(20, '0')},
       {"run digits cut by the end of the text", 6, "77!", true, "ff0000"},
       {"two-digit run without its colour", 6, "77\"!!", true, "ff0000"},
       {"two-digit run cut after one digit", 6, "77\"!", true, "ff0000"},
       {"three-digit run without its colour", 6, "77#!!!", true, "ff0000"},
-      {"plain stretch between runs", 16,
-       "12!!3"
-       "456"
-       "!!7",
-       true,
-       "c9dddd"
-       "aeb"
-       "ffff"
-       "000"},
+      {"plain stretch between runs", 16, "12!!3" "456" "!!7", true, "c9dddd" "aeb" "ffff" "000"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     LoadResult r = LoadBytes(PreviewDrawing(c.width, 1, c.text));
@@ -155,20 +131,16 @@ TEST(FastPath, TextInputEdges) {
     bool readOk;
     int elements;
   };
+  // clang-format off
   const Case cases[] = {
-      {"end mark stops the input",
-       "Version\nElms\t5\n\x1a"
-       "Elms\t7\n",
-       true, 5},
-      {"end mark inside a record",
-       "Version\nElms\t6\x1a"
-       "1\n",
-       true, 6},
+      {"end mark stops the input", "Version\nElms\t5\n\x1a" "Elms\t7\n", true, 5},
+      {"end mark inside a record", "Version\nElms\t6\x1a" "1\n", true, 6},
       {"CR inside a number is dropped", "Version\nElms\t1\r2\n", true, 12},
       {"a whole buffer of CRs, then the records", std::string(20000, '\r') + "Version\nElms\t9\n", true, 9},
       {"CRs after the end mark are never seen", "Version\n\x1a\r\rElms\t4\n", true, 0},
       {"end mark first", "\x1aVersion\n", false, 0},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     LoadResult r = LoadBytes(c.bytes);

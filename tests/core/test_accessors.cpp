@@ -15,6 +15,7 @@ struct IntCase {
   std::int32_t value;
 };
 
+// clang-format off
 const IntCase kIntAccepted[] = {
     {"12", 12},
     {"+12", 12},
@@ -41,6 +42,7 @@ const IntCase kIntAccepted[] = {
     {"-$80000000", INT32_MIN},
     {"$0", 0},
 };
+// clang-format on
 
 TEST(Accessors, StrictIntAccepts) {
   for (const IntCase& c : kIntAccepted) {
@@ -92,15 +94,24 @@ struct FloatCase {
   double value;
 };
 
+// clang-format off
 const FloatCase kFloatAccepted[] = {
-    {"297.0", 297.0},   {" -1.5e2 ", -150.0},
-    {"420", 420.0},     {"1e5", 100000.0},
-    {"1E+2", 100.0},    {"2.5e-1", 0.25},
-    {"+3", 3.0},        {"   7   ", 7.0},
-    {"0", 0.0},         {"364.0 ", 364.0},
-    {"257.5e0", 257.5}, {"-0.5", -0.5},
-    {"0.1", 0.1},       {"123456789012", 123456789012.0},
+    {"297.0", 297.0},
+    {" -1.5e2 ", -150.0},
+    {"420", 420.0},
+    {"1e5", 100000.0},
+    {"1E+2", 100.0},
+    {"2.5e-1", 0.25},
+    {"+3", 3.0},
+    {"   7   ", 7.0},
+    {"0", 0.0},
+    {"364.0 ", 364.0},
+    {"257.5e0", 257.5},
+    {"-0.5", -0.5},
+    {"0.1", 0.1},
+    {"123456789012", 123456789012.0},
 };
+// clang-format on
 
 TEST(Accessors, StrictFloatAccepts) {
   for (const FloatCase& c : kFloatAccepted) {

@@ -21,6 +21,7 @@ TEST(Bitmap, PacksLeftPixelIntoHighNibble) {
     std::vector<std::uint8_t> indices;
     std::vector<std::vector<std::uint8_t>> rows;
   };
+  // clang-format off
   const Case cases[] = {
       {1, 1, {15}, {{0xF0}}},
       {3, 2, {12, 9, 13, 10, 14, 11}, {{0xC9, 0xD0}, {0xAE, 0xB0}}},
@@ -29,6 +30,7 @@ TEST(Bitmap, PacksLeftPixelIntoHighNibble) {
       {5, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, {{0x12, 0x34, 0x50}, {0x67, 0x89, 0xA0}}},
       {1, 3, {7, 8, 15}, {{0x70}, {0x80}, {0xF0}}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     PreviewBitmap bitmap(c.width, c.height);
     bitmap.Pack(c.indices.data());

@@ -18,6 +18,7 @@ struct ConvertCase {
 };
 
 TEST(Cp932, ConvertsByTheMicrosoftTable) {
+  // clang-format off
   const ConvertCase cases[] = {
       {"", ""},
       {"Plan A-1", "Plan A-1"},
@@ -30,16 +31,18 @@ TEST(Cp932, ConvertsByTheMicrosoftTable) {
       {"\x90\x7d\x96\xca", "\xe5\x9b\xb3\xe9\x9d\xa2"},  // 図面
       {"\xb1", "\xef\xbd\xb1"},                          // U+FF71 halfwidth katakana a
       {"\\~", "\\~"},
-      {"\x87\x40", "\xe2\x91\xa0"},  // U+2460 circled one
-      {"\xfa\x40", "\xe2\x85\xb0"},  // U+2170 small roman numeral one
+      {"\x87\x40", "\xe2\x91\xa0"},                      // U+2460 circled one
+      {"\xfa\x40", "\xe2\x85\xb0"},                      // U+2170 small roman numeral one
       {"a\0b"s, "a\0b"s},
   };
+  // clang-format on
   for (const ConvertCase& c : cases) {
     EXPECT_EQ(Cp932ToUtf8(c.cp932), c.utf8) << ::testing::PrintToString(c.cp932);
   }
 }
 
 TEST(Cp932, InvalidOrCutSequencesBecomeReplacementRestKept) {
+  // clang-format off
   const ConvertCase cases[] = {
       {"\x81", kReplacement},
       {"a\x81", "a" + kReplacement},
@@ -48,16 +51,18 @@ TEST(Cp932, InvalidOrCutSequencesBecomeReplacementRestKept) {
       {"ok\xff\x95\x5c", "ok" + kReplacement + "\xe8\xa1\xa8"},
       {"\x81 x", kReplacement + " x"},
       {"A\x95", "A" + kReplacement},
-      {"\x85\x40x", kReplacement + "@x"},                // unassigned pair: only its first byte goes
+      {"\x85\x40x", kReplacement + "@x"},               // unassigned pair: only its first byte goes
       {"\x81\xad", kReplacement + "\xef\xbd\xad"},      // ... and the second reads as katakana
       {"\x80\x90\x7d", kReplacement + "\xe5\x9b\xb3"},  // 0x80 alone, then 図
   };
+  // clang-format on
   for (const ConvertCase& c : cases) {
     EXPECT_EQ(Cp932ToUtf8(c.cp932), c.utf8) << ::testing::PrintToString(c.cp932);
   }
 }
 
 TEST(Cp932, SanitizeKeepsValidUtf8AndReplacesEachBadByte) {
+  // clang-format off
   const ConvertCase cases[] = {
       {"", ""},
       {"plan.cad", "plan.cad"},
@@ -70,6 +75,7 @@ TEST(Cp932, SanitizeKeepsValidUtf8AndReplacesEachBadByte) {
       {"\x95\x5c.cad", kReplacement + "\\.cad"},
       {"\xc3\x97x", "\xc3\x97x"},
   };
+  // clang-format on
   for (const ConvertCase& c : cases) {
     EXPECT_EQ(SanitizeUtf8(c.cp932), c.utf8) << ::testing::PrintToString(c.cp932);
   }

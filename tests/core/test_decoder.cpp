@@ -37,6 +37,7 @@ struct DecodeCase {
   std::vector<int> pixels;
 };
 
+// clang-format off
 const DecodeCase kDecodeCases[] = {
     {"OneByOneWhite", 1, 1, "7", {15}},
     {"ThreeByTwoPlain", 3, 2, "123456", {12, 9, 13, 10, 14, 11}},
@@ -54,50 +55,24 @@ const DecodeCase kDecodeCases[] = {
     {"ColourCharIsOneDigitMarker", 16, 1, "!$!$7", Runs({{0, 6}, {15, 7}, {0, 3}})},
     {"ColourCharIsTwoDigitMarker", 110, 1, "!!\"!!7", Runs({{0, 3}, {15, 99}, {0, 8}})},
     {"ColourCharIsThreeDigitMarker", 256, 36, "7!!#!!!5", Runs({{15, 1}, {0, 3}, {14, 8935}, {0, 277}})},
-    {"DigitByte30PaintsNothing", 3, 1,
-     "!\x1e"
-     "7",
-     Runs({{15, 1}, {0, 2}})},
-    {"DigitByte31PaintsOne", 3, 1,
-     "!\x1f"
-     "7",
-     Runs({{15, 2}, {0, 1}})},
+    {"DigitByte30PaintsNothing", 3, 1, "!\x1e" "7", Runs({{15, 1}, {0, 2}})},
+    {"DigitByte31PaintsOne", 3, 1, "!\x1f" "7", Runs({{15, 2}, {0, 1}})},
     {"DigitByteSpace", 4, 1, "! 7", Runs({{15, 3}, {0, 1}})},
     {"DigitByteTab", 3, 1, "!\t7", Runs({{15, 1}, {0, 2}})},
-    {"DigitByte128PaintsNothing", 3, 1,
-     "!\x80"
-     "7",
-     Runs({{15, 1}, {0, 2}})},
-    {"DigitByte255PaintsNothing", 3, 1,
-     "!\xff"
-     "7",
-     Runs({{15, 1}, {0, 2}})},
+    {"DigitByte128PaintsNothing", 3, 1, "!\x80" "7", Runs({{15, 1}, {0, 2}})},
+    {"DigitByte255PaintsNothing", 3, 1, "!\xff" "7", Runs({{15, 1}, {0, 2}})},
     {"TwoDigitHighFirstByteNegative", 4, 1, "\"\x80!7", Runs({{15, 1}, {0, 3}})},
-    {"TwoDigitHighSecondByteSigned", 40, 1,
-     "\"\"\x80"
-     "7",
-     Runs({{15, 32}, {0, 8}})},
-    {"TwoDigitCountOne", 4, 1,
-     "\" \x1e"
-     "7",
-     Runs({{15, 2}, {0, 2}})},
-    {"TwoDigitCountZero", 4, 1,
-     "\" \x1d"
-     "7",
-     Runs({{15, 1}, {0, 3}})},
-    {"ThreeDigitHighThirdByteSigned", 256, 35,
-     "#!!\xff"
-     "5",
-     Runs({{14, 8901}, {0, 59}})},
-    {"ThreeDigitCountZero", 5, 1,
-     "#  \x1d"
-     "7",
-     Runs({{15, 1}, {0, 4}})},
+    {"TwoDigitHighSecondByteSigned", 40, 1, "\"\"\x80" "7", Runs({{15, 32}, {0, 8}})},
+    {"TwoDigitCountOne", 4, 1, "\" \x1e" "7", Runs({{15, 2}, {0, 2}})},
+    {"TwoDigitCountZero", 4, 1, "\" \x1d" "7", Runs({{15, 1}, {0, 3}})},
+    {"ThreeDigitHighThirdByteSigned", 256, 35, "#!!\xff" "5", Runs({{14, 8901}, {0, 59}})},
+    {"ThreeDigitCountZero", 5, 1, "#  \x1d" "7", Runs({{15, 1}, {0, 4}})},
     {"ThreeDigitHighSecondByteNegative", 5, 1, "#!\x80!7", Runs({{15, 1}, {0, 4}})},
     {"RunsGoOnAcrossRowEnds", 3, 3, "5!\"71", Runs({{14, 1}, {15, 5}, {12, 1}, {0, 2}})},
     {"RunFillsLastPixelExactly", 4, 2, "0!$7", Runs({{0, 1}, {15, 7}})},
     {"ZeroCountRunAfterLastPixel", 5, 1, "!\"7!\x1e", Runs({{15, 5}})},
 };
+// clang-format on
 
 // Checking a picture without painting it must come to the same outcome as decoding it.
 void ExpectCheckOnlyAgrees(const std::string& drawing) {
@@ -150,29 +125,16 @@ struct OutcomeCase {
   std::vector<int> pixels;  // checked when hasImage
 };
 
+// clang-format off
 const OutcomeCase kOutcomeCases[] = {
     // Rejected by the limits: no picture line is read, the header reads them as records.
     {"Width257", ImageRecordRaw("1", "257", "1", "1", "1") + "Elms\t7\n", false, 257, 1, 7, true, {}},
     {"Height182", ImageRecordRaw("1", "1", "182", "1", "1") + "Elms\t7\n", false, 1, 182, 7, true, {}},
-    {"LengthOneAboveArea",
-     ImageRecordRaw("1", "2", "2", "1", "5") + "Elms\t77777\n",
-     false,
-     2,
-     2,
-     77777,
-     true,
-     {}},
+    {"LengthOneAboveArea", ImageRecordRaw("1", "2", "2", "1", "5") + "Elms\t77777\n", false, 2, 2, 77777, true, {}},
     {"NegativeWidth", ImageRecordRaw("1", "-1", "1", "1", "1") + "Elms\t7\n", false, -1, 1, 7, true, {}},
     {"NegativeHeight", ImageRecordRaw("1", "1", "-1", "1", "1") + "Elms\t7\n", false, 1, -1, 7, true, {}},
     {"NegativeLength", ImageRecordRaw("1", "1", "1", "1", "-1") + "Elms\t7\n", false, 1, 1, 7, true, {}},
-    {"HugeNegativeBoth",
-     ImageRecordRaw("1", "-2147483648", "-2147483648", "0", "0"),
-     false,
-     INT32_MIN,
-     INT32_MIN,
-     0,
-     true,
-     {}},
+    {"HugeNegativeBoth", ImageRecordRaw("1", "-2147483648", "-2147483648", "0", "0"), false, INT32_MIN, INT32_MIN, 0, true, {}},
     // A field missing or not an integer: nothing stored, no line read.
     {"FirstFieldNotInteger", ImageRecordRaw("x", "1", "1", "1", "1") + "Elms\t7\n", false, 0, 0, 7, true, {}},
     {"FirstFieldEmpty", ImageRecordRaw("", "1", "1", "1", "1") + "Elms\t7\n", false, 0, 0, 7, true, {}},
@@ -181,109 +143,34 @@ const OutcomeCase kOutcomeCases[] = {
     {"FourFields", "Image\t1,1,1,1\nElms\t7\n", false, 0, 0, 7, true, {}},
     {"ImageWithoutFields", "Image\nElms\t7\n", false, 0, 0, 7, true, {}},
     // A picture line missing.
-    {"LineCountPastEnd",
-     ImageRecordRaw("1", "1", "1", "5", "1") + "Elms\t7\nElms\t8\n",
-     false,
-     1,
-     1,
-     0,
-     false,
-     {}},
+    {"LineCountPastEnd", ImageRecordRaw("1", "1", "1", "5", "1") + "Elms\t7\nElms\t8\n", false, 1, 1, 0, false, {}},
     {"NegativeLineCount", ImageRecordRaw("1", "1", "1", "-1", "1") + "Elms\t7\n", false, 1, 1, 0, false, {}},
-    {"LineTooLongEndsPicture",
-     ImageRecordRaw("1", "256", "2", "2", "300") + "P\t" + std::string(300, '7') + "\nElms\t5\n",
-     false,
-     256,
-     2,
-     5,
-     true,
-     {}},
-    {"NulInsideLineEndsPicture",
-     ImageRecordRaw("1", "4", "1", "2", "4") + "P\t77\0"
-                                               "77\nElms\t5\n"s,
-     false,
-     4,
-     1,
-     5,
-     true,
-     {}},
+    {"LineTooLongEndsPicture", ImageRecordRaw("1", "256", "2", "2", "300") + "P\t" + std::string(300, '7') + "\nElms\t5\n", false, 256, 2, 5, true, {}},
+    {"NulInsideLineEndsPicture", ImageRecordRaw("1", "4", "1", "2", "4") + "P\t77\0" "77\nElms\t5\n"s, false, 4, 1, 5, true, {}},
     // A pixel beyond the picture: every line has been read.
-    {"RunOverflowsPicture",
-     ImageRecordRaw("1", "2", "2", "1", "3") + "Elms\t!\"7\nElms\t9\n",
-     false,
-     2,
-     2,
-     9,
-     true,
-     {}},
-    {"PlainOverflowsByOne",
-     ImageRecordRaw("1", "4", "1", "1", "4") + "Elms\t!!77\n",
-     false,
-     4,
-     1,
-     0,
-     true,
-     {}},
-    {"TextGoesOnAfterLastPixel",
-     ImageRecordRaw("1", "6", "1", "2", "4") + "Elms\t!#\nElms\t77\n",
-     false,
-     6,
-     1,
-     0,
-     true,
-     {}},
-    {"RunColourCharStartsNextItem",
-     ImageRecordRaw("1", "3", "1", "1", "3") + "Elms\t!!7\n",
-     false,
-     3,
-     1,
-     0,
-     true,
-     {}},
+    {"RunOverflowsPicture", ImageRecordRaw("1", "2", "2", "1", "3") + "Elms\t!\"7\nElms\t9\n", false, 2, 2, 9, true, {}},
+    {"PlainOverflowsByOne", ImageRecordRaw("1", "4", "1", "1", "4") + "Elms\t!!77\n", false, 4, 1, 0, true, {}},
+    {"TextGoesOnAfterLastPixel", ImageRecordRaw("1", "6", "1", "2", "4") + "Elms\t!#\nElms\t77\n", false, 6, 1, 0, true, {}},
+    {"RunColourCharStartsNextItem", ImageRecordRaw("1", "3", "1", "1", "3") + "Elms\t!!7\n", false, 3, 1, 0, true, {}},
     // Decoded pictures, also with odd picture lines.
-    {"LineKeywordsIgnored",
-     ImageRecordRaw("1", "3", "1", "3", "3") + "Fbreak\t7\nElms\t7\nVersion\t7\nElms\t5\n", true, 3, 1, 5,
-     true, Runs({{15, 3}})},
-    {"LongerTextKeepsFirstCharacters", ImageRecordRaw("1", "2", "1", "2", "2") + "P\t77\nP\t00\n", true, 2, 1,
-     0, true, Runs({{15, 2}})},
-    {"RunCutAtEncodedLengthPaintsNothing", ImageRecordRaw("1", "2", "1", "1", "2") + "P\t!!7\n", true, 2, 1,
-     0, true, Runs({{0, 2}})},
-    {"ShortTextDecodedAsFarAsItGoes", ImageRecordRaw("1", "4", "1", "1", "4") + "P\t77\n", true, 4, 1, 0,
-     true, Runs({{15, 2}, {0, 2}})},
-    {"OneDigitRunWithoutDigit", ImageRecordRaw("1", "4", "1", "1", "4") + "P\t7!\n", true, 4, 1, 0, true,
-     Runs({{15, 1}, {0, 3}})},
-    {"TwoDigitRunMissingDigit", ImageRecordRaw("1", "4", "1", "1", "4") + "P\t7\"!\n", true, 4, 1, 0, true,
-     Runs({{15, 1}, {0, 3}})},
-    {"ThreeDigitRunMissingColourFits", ImageRecordRaw("1", "256", "35", "1", "6") + "P\t7#!!!\n", true, 256,
-     35, 0, true, Runs({{15, 1}, {0, 8959}})},
-    {"ZeroLinesWithLength", ImageRecordRaw("1", "2", "2", "0", "4") + "Elms\t5\n", true, 2, 2, 5, true,
-     Runs({{0, 4}})},
+    {"LineKeywordsIgnored", ImageRecordRaw("1", "3", "1", "3", "3") + "Fbreak\t7\nElms\t7\nVersion\t7\nElms\t5\n", true, 3, 1, 5, true, Runs({{15, 3}})},
+    {"LongerTextKeepsFirstCharacters", ImageRecordRaw("1", "2", "1", "2", "2") + "P\t77\nP\t00\n", true, 2, 1, 0, true, Runs({{15, 2}})},
+    {"RunCutAtEncodedLengthPaintsNothing", ImageRecordRaw("1", "2", "1", "1", "2") + "P\t!!7\n", true, 2, 1, 0, true, Runs({{0, 2}})},
+    {"ShortTextDecodedAsFarAsItGoes", ImageRecordRaw("1", "4", "1", "1", "4") + "P\t77\n", true, 4, 1, 0, true, Runs({{15, 2}, {0, 2}})},
+    {"OneDigitRunWithoutDigit", ImageRecordRaw("1", "4", "1", "1", "4") + "P\t7!\n", true, 4, 1, 0, true, Runs({{15, 1}, {0, 3}})},
+    {"TwoDigitRunMissingDigit", ImageRecordRaw("1", "4", "1", "1", "4") + "P\t7\"!\n", true, 4, 1, 0, true, Runs({{15, 1}, {0, 3}})},
+    {"ThreeDigitRunMissingColourFits", ImageRecordRaw("1", "256", "35", "1", "6") + "P\t7#!!!\n", true, 256, 35, 0, true, Runs({{15, 1}, {0, 8959}})},
+    {"ZeroLinesWithLength", ImageRecordRaw("1", "2", "2", "0", "4") + "Elms\t5\n", true, 2, 2, 5, true, Runs({{0, 4}})},
     {"ZeroByZero", ImageRecordRaw("1", "0", "0", "0", "0") + "Elms\t5\n", true, 0, 0, 5, true, {}},
     {"ZeroWidthFullHeight", ImageRecordRaw("1", "0", "181", "0", "0"), true, 0, 181, 0, true, {}},
-    {"LargestPicture", ImageRecordRaw("1", "256", "181", "1", "46336") + "P\t#%6t7\n", true, 256, 181, 0,
-     true, Runs({{15, 46336}})},
-    {"NulLineGivesZeroCharacter", ImageRecordRaw("1", "3", "1", "2", "3") + "\0\nP\t77\n"s, true, 3, 1, 0,
-     true, Runs({{0, 1}, {15, 2}})},
-    {"LineWithoutTabGivesNothing", ImageRecordRaw("1", "3", "1", "2", "3") + "777\nP\t7\n", true, 3, 1, 0,
-     true, Runs({{15, 1}, {0, 2}})},
-    {"TabsAndCrsInLines",
-     ImageRecordRaw("1", "4", "1", "2", "4") + "P\t\t\t7\r7\r\nP\t7\t\n",
-     true,
-     4,
-     1,
-     0,
-     true,
-     {15, 15, 15, 0}},
+    {"LargestPicture", ImageRecordRaw("1", "256", "181", "1", "46336") + "P\t#%6t7\n", true, 256, 181, 0, true, Runs({{15, 46336}})},
+    {"NulLineGivesZeroCharacter", ImageRecordRaw("1", "3", "1", "2", "3") + "\0\nP\t77\n"s, true, 3, 1, 0, true, Runs({{0, 1}, {15, 2}})},
+    {"LineWithoutTabGivesNothing", ImageRecordRaw("1", "3", "1", "2", "3") + "777\nP\t7\n", true, 3, 1, 0, true, Runs({{15, 1}, {0, 2}})},
+    {"TabsAndCrsInLines", ImageRecordRaw("1", "4", "1", "2", "4") + "P\t\t\t7\r7\r\nP\t7\t\n", true, 4, 1, 0, true, {15, 15, 15, 0}},
     {"HexFields", "Image\t$1,$3,0x1,1,3,junk\nP\t123\n", true, 3, 1, 0, true, {12, 9, 13}},
-    {"CommasAndQuotesAreRaw",
-     ImageRecordRaw("1", "5", "1", "1", "5") + "P\t7,7,\"\n",
-     true,
-     5,
-     1,
-     0,
-     true,
-     {15, 0, 15, 0, 0}},
+    {"CommasAndQuotesAreRaw", ImageRecordRaw("1", "5", "1", "1", "5") + "P\t7,7,\"\n", true, 5, 1, 0, true, {15, 0, 15, 0, 0}},
 };
+// clang-format on
 
 class PreviewOutcome : public ::testing::TestWithParam<OutcomeCase> {};
 
@@ -316,10 +203,18 @@ TEST(Decoder, LimitsAtTheirEdges) {
     long length;
     bool ok;
   };
+  // clang-format off
   const Case cases[] = {
-      {256, 181, 46336, true}, {257, 1, 1, false},   {1, 181, 1, true}, {1, 182, 1, false},
-      {256, 1, 256, true},     {256, 1, 257, false}, {7, 3, 21, true},  {7, 3, 22, false},
+      {256, 181, 46336, true},
+      {257, 1, 1, false},
+      {1, 181, 1, true},
+      {1, 182, 1, false},
+      {256, 1, 256, true},
+      {256, 1, 257, false},
+      {7, 3, 21, true},
+      {7, 3, 22, false},
   };
+  // clang-format on
   for (const Case& c : cases) {
     const std::string record =
         ImageRecordRaw("1", std::to_string(c.width), std::to_string(c.height), "1", std::to_string(c.length));

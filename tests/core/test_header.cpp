@@ -55,6 +55,7 @@ struct VersionCase {
   int elements;  // ElementCount afterwards: shows how far the read went
 };
 
+// clang-format off
 const VersionCase kVersionCases[] = {
     {"VersionAlone", "Version\n", true, 0},
     {"VersionWithFieldsNotRead", "Version\tnot,a,number\nElms\t3\n", true, 3},
@@ -64,10 +65,8 @@ const VersionCase kVersionCases[] = {
     {"CounterIgnoredOnceVersionSeen", "Version\n" + Lines("Layer\t0\n", 40) + "Elms\t8\n", true, 8},
     {"NulLinesCountAsRecords", Lines("\0\n"s, 20) + "Version\n", false, 0},
     {"NineteenNulLinesThenVersion", Lines("\0\n"s, 19) + "Version\n", true, 0},
-    {"ContinuedRecordCountsOnce", "Layer\t1,\\\n2,\\\n3,\\\n4\n" + Lines("Layer\t0\n", 18) + "Version\n",
-     true, 0},
-    {"LongLineCountsTwice", "X\t" + std::string(300, 'a') + "\n" + Lines("Layer\t0\n", 18) + "Version\n",
-     false, 0},
+    {"ContinuedRecordCountsOnce", "Layer\t1,\\\n2,\\\n3,\\\n4\n" + Lines("Layer\t0\n", 18) + "Version\n", true, 0},
+    {"LongLineCountsTwice", "X\t" + std::string(300, 'a') + "\n" + Lines("Layer\t0\n", 18) + "Version\n", false, 0},
     {"EmptyLinesCount", Lines("\n", 20) + "Version\n", false, 0},
     {"NoVersion", "Elms\t5\n", false, 5},
     {"LowerCaseVersion", "version\nElms\t5\n", false, 5},
@@ -81,10 +80,7 @@ const VersionCase kVersionCases[] = {
     {"FbreakEndsRead", "Version\nElms\t5\nFbreak\nElms\t9\n", true, 5},
     {"FbreakWithFields", "Version\nFbreak\t1,2\nElms\t9\n", true, 0},
     {"LowerCaseFbreakIgnored", "Version\nfbreak\nElms\t9\n", true, 9},
-    {"EofMarkEndsRead",
-     "Version\nElms\t5\n\x1a"
-     "Elms\t9\n",
-     true, 5},
+    {"EofMarkEndsRead", "Version\nElms\t5\n\x1a" "Elms\t9\n", true, 5},
     {"FailureEndsRead", "Version\nElms\tx\nElms\t9\n", false, 0},
     {"FailureAfterValueKeepsIt", "Version\nElms\t9\nElms\t\n", false, 9},
     {"BrokenOffRecordIgnored", "Version\nElms\t5\nElms\t7,\\\n", true, 5},
@@ -95,6 +91,7 @@ const VersionCase kVersionCases[] = {
     {"LastRecordWithoutLf", "Version\nElms\t12", true, 12},
     {"LaterElmsReplaces", "Version\nElms\t1\nElms\t2\n", true, 2},
 };
+// clang-format on
 
 class HeaderRecordLoop : public ::testing::TestWithParam<VersionCase> {};
 
@@ -113,6 +110,7 @@ TEST(Header, DateTextPadsAndKeepsLongNumbers) {
     std::string record;
     std::string text;
   };
+  // clang-format off
   const Case cases[] = {
       {"2005,3,7,9,5", DateTextOf("2005", " 3", " 7", " 9", " 5")},
       {"2023,11,30,17,45", DateTextOf("2023", "11", "30", "17", "45")},
@@ -122,6 +120,7 @@ TEST(Header, DateTextPadsAndKeepsLongNumbers) {
       {"-2147483648,2147483647,1,1,1", DateTextOf("-2147483648", "2147483647", " 1", " 1", " 1")},
       {"1,2,3,4,5,extra,fields", DateTextOf("   1", " 2", " 3", " 4", " 5")},
   };
+  // clang-format on
   for (const Case& c : cases) {
     auto h = HeaderOf("Version\nDate\t" + c.record + "\nUpdate\t" + c.record + "\n");
     EXPECT_TRUE(h->ReadOk) << c.record;
@@ -158,6 +157,7 @@ TEST(Header, ElementCountText) {
     std::string file;
     std::string text;
   };
+  // clang-format off
   const Case cases[] = {
       {"Version\n", " "},
       {"Version\nElms\t0\n", " "},
@@ -166,6 +166,7 @@ TEST(Header, ElementCountText) {
       {"Version\nElms\t-2147483648\n", "-2147483648"},
       {"Version\nElms\t$FF\n", "255"},
   };
+  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(HeaderOf(c.file)->ElementCountText(), c.text) << c.file;
 }
 
@@ -175,13 +176,19 @@ TEST(Header, FileKindFromFtype) {
     TFileKind kind;
     std::string text;
   };
+  // clang-format off
   const Case cases[] = {
-      {"0", fkAsciiDrawing, kAsciiKind},  {"2", fkBinaryDrawing, kBinaryKind},
-      {"1", fkUnknown, kUnknownKind},     {"3", fkUnknown, kUnknownKind},
-      {"-1", fkUnknown, kUnknownKind},    {"256", fkUnknown, kUnknownKind},
-      {"258", fkUnknown, kUnknownKind},   {"0x2", fkBinaryDrawing, kBinaryKind},
+      {"0", fkAsciiDrawing, kAsciiKind},
+      {"2", fkBinaryDrawing, kBinaryKind},
+      {"1", fkUnknown, kUnknownKind},
+      {"3", fkUnknown, kUnknownKind},
+      {"-1", fkUnknown, kUnknownKind},
+      {"256", fkUnknown, kUnknownKind},
+      {"258", fkUnknown, kUnknownKind},
+      {"0x2", fkBinaryDrawing, kBinaryKind},
       {" 0", fkAsciiDrawing, kAsciiKind},
   };
+  // clang-format on
   for (const Case& c : cases) {
     auto h = HeaderOf("Version\nFtype\t" + c.value + "\n");
     EXPECT_TRUE(h->ReadOk) << c.value;
@@ -252,17 +259,18 @@ TEST(Header, FrameTexts) {
     std::string size;
     std::string scale;
   };
+  // clang-format off
   const Case cases[] = {
       {"A3,420,297,1,50,0,0", std::string("A3 420.0(mm)") + kTimes + "297.0(mm)", "1/50"},
       {"A4T,297,210,1,1,0,0", std::string("A4T 297.0(mm)") + kTimes + "210.0(mm)", "1/1"},
       {",420,297,1,50,0,0", std::string(" 420.0(mm)") + kTimes + "297.0(mm)", "1/50"},
       {"B4, 364.0 ,257.5e0,1,2,-1,+1", std::string("B4 364.0(mm)") + kTimes + "257.5(mm)", "1/2"},
       {"X,-1,0.04,-1,-50,1e3, 2 ", std::string("X -1.0(mm)") + kTimes + "0.0(mm)", "-1/-50"},
-      {"X,0.05,0.16,2147483647,-2147483648,0,0", std::string("X 0.1(mm)") + kTimes + "0.2(mm)",
-       "2147483647/-2147483648"},
+      {"X,0.05,0.16,2147483647,-2147483648,0,0", std::string("X 0.1(mm)") + kTimes + "0.2(mm)", "2147483647/-2147483648"},
       {"\x8f\x63,1,2,$10,0x20,0,0", std::string("\x8f\x63 1.0(mm)") + kTimes + "2.0(mm)", "16/32"},  // 縦
       {"\"A,3\",1e2,1E1,1,1,0,0,junk", std::string("A,3 100.0(mm)") + kTimes + "10.0(mm)", "1/1"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     auto h = HeaderOf("Version\nFrame\t" + c.fields + "\n");
     EXPECT_TRUE(h->ReadOk) << c.fields;
@@ -314,6 +322,7 @@ TEST(Header, FramePartialKeepsEarlierTexts) {
     int num;
     int den;
   };
+  // clang-format off
   const Case cases[] = {
       {"B1,1,2,3,4", "B1", 1, 2, 3, 4},             // five fields
       {"B1,1,2,3,4,0", "B1", 1, 2, 3, 4},           // six fields
@@ -322,6 +331,7 @@ TEST(Header, FramePartialKeepsEarlierTexts) {
       {"B1,1,2,1.5,4,0,0", "B1", 1, 2, 1, 50},      // numerator not an integer
       {"B1,1,2,3,$,0,0", "B1", 1, 2, 3, 50},        // denominator not an integer
   };
+  // clang-format on
   for (const Case& c : cases) {
     auto h = HeaderOf(first + "Frame\t" + c.fields + "\n");
     EXPECT_FALSE(h->ReadOk) << c.fields;
@@ -341,6 +351,7 @@ TEST(Header, FramePartialKeepsEarlierTexts) {
 }
 
 TEST(Header, FrameCountsAsReadOnceItsFourSheetValuesAreStored) {
+  // clang-format off
   const struct {
     const char* fields;
     bool read;
@@ -351,6 +362,7 @@ TEST(Header, FrameCountsAsReadOnceItsFourSheetValuesAreStored) {
       {"A3,420,297,1,50", true},     // fields 5 and 6 missing: the sheet values stand
       {"A3,420,297,1,0,0,0", true},  // denominator 0 fails after storing
   };
+  // clang-format on
   for (const auto& c : cases) {
     auto h = HeaderOf(std::string("Version\nFrame\t") + c.fields + "\n");
     EXPECT_EQ(h->FrameRead, c.read) << c.fields;

@@ -15,8 +15,9 @@ struct SplitCase {
 };
 
 TEST(Path, WindowsStyleSplit) {
+  // clang-format off
   const SplitCase cases[] = {
-      {"C:\\\x90\x7d\x96\xca\\a.cad", "C:\\\x90\x7d\x96\xca", "a.cad"},  // C:\図面\a.cad
+      {"C:\\\x90\x7d\x96\xca\\a.cad", "C:\\\x90\x7d\x96\xca", "a.cad"},                  // C:\図面\a.cad
       {"C:\\a.cad", "C:\\", "a.cad"},
       {"C:a.cad", "C:", "a.cad"},
       {"\\a.cad", "\\", "a.cad"},
@@ -35,8 +36,9 @@ TEST(Path, WindowsStyleSplit) {
       {"a:b:c", "a:b:", "c"},
       {"C:\\x:y.cad", "C:\\x:", "y.cad"},
       {"dir\\sub\\", "dir\\sub", ""},
-      {"\x82\xa0\\a.cad", "\x82\xa0", "a.cad"},  // a double-byte character whose second byte is no 0x5C
+      {"\x82\xa0\\a.cad", "\x82\xa0", "a.cad"},                                          // a double-byte character whose second byte is no 0x5C
   };
+  // clang-format on
   for (const SplitCase& c : cases) {
     const PathParts parts = SplitPath(c.path, PathStyle::Windows);
     EXPECT_EQ(parts.folder, c.folder) << ::testing::PrintToString(c.path);
@@ -48,6 +50,7 @@ TEST(Path, WindowsUtf8StyleSplit) {
   const std::string zumen = "\xe5\x9b\xb3\xe9\x9d\xa2";  // 図面
   const std::string hyou = "\xe8\xa1\xa8";               // 表
   const std::string a = "\xe3\x81\x82";                  // あ
+  // clang-format off
   const SplitCase cases[] = {
       {"C:\\" + zumen + "\\a.cad", "C:\\" + zumen, "a.cad"},
       {"C:\\" + hyou + ".cad", "C:\\", hyou + ".cad"},
@@ -58,6 +61,7 @@ TEST(Path, WindowsUtf8StyleSplit) {
       {a + "\\\\" + a + ".cad", a + "\\\\", a + ".cad"},
       {"C:\\dir\\", "C:\\dir", ""},
   };
+  // clang-format on
   for (const SplitCase& c : cases) {
     const PathParts parts = SplitPath(c.path, PathStyle::WindowsUtf8);
     EXPECT_EQ(parts.folder, c.folder) << ::testing::PrintToString(c.path);
@@ -69,6 +73,7 @@ TEST(Path, WindowsUtf8StyleSplit) {
 }
 
 TEST(Path, PosixStyleSplit) {
+  // clang-format off
   const SplitCase cases[] = {
       {"/home/u/plan.cad", "/home/u", "plan.cad"},
       {"/plan.cad", "/", "plan.cad"},
@@ -81,6 +86,7 @@ TEST(Path, PosixStyleSplit) {
       {"\x95/a.cad", "\x95", "a.cad"},
       {"", "", ""},
   };
+  // clang-format on
   for (const SplitCase& c : cases) {
     const PathParts parts = SplitPath(c.path, PathStyle::Posix);
     EXPECT_EQ(parts.folder, c.folder) << ::testing::PrintToString(c.path);
@@ -102,6 +108,7 @@ struct ExtensionCase {
 };
 
 TEST(Path, WindowsStyleExtension) {
+  // clang-format off
   const ExtensionCase cases[] = {
       {"plan.cad", ".cad"},
       {"plan.CAD", ".CAD"},
@@ -122,6 +129,7 @@ TEST(Path, WindowsStyleExtension) {
       {"d.x\\\x95\x5c", ""},         // d.x\表: a real backslash follows the dot
       {"C:\\dir.d\\plan.cad", ".cad"},
   };
+  // clang-format on
   for (const ExtensionCase& c : cases) {
     EXPECT_EQ(FileExtension(c.name, PathStyle::Windows), c.extension) << ::testing::PrintToString(c.name);
     EXPECT_EQ(HasDrawingExtension(c.name, PathStyle::Windows), c.extension == ".cad")
@@ -130,13 +138,19 @@ TEST(Path, WindowsStyleExtension) {
 }
 
 TEST(Path, PosixStyleExtension) {
+  // clang-format off
   const ExtensionCase cases[] = {
-      {"/home/u/plan.cad", ".cad"}, {"/home/u/plan.CAD", ".CAD"},
-      {"/data.cad/plan", ""},       {"plan", ""},
-      {"a\\b.cad", ".cad"},         {"x.cad\\y", ".cad\\y"},
-      {"x.cad:y", ".cad:y"},        {"/dir.d/plan.cad", ".cad"},
+      {"/home/u/plan.cad", ".cad"},
+      {"/home/u/plan.CAD", ".CAD"},
+      {"/data.cad/plan", ""},
+      {"plan", ""},
+      {"a\\b.cad", ".cad"},
+      {"x.cad\\y", ".cad\\y"},
+      {"x.cad:y", ".cad:y"},
+      {"/dir.d/plan.cad", ".cad"},
       {"/home/u/.cad", ".cad"},
   };
+  // clang-format on
   for (const ExtensionCase& c : cases) {
     EXPECT_EQ(FileExtension(c.name, PathStyle::Posix), c.extension) << ::testing::PrintToString(c.name);
     EXPECT_EQ(HasDrawingExtension(c.name, PathStyle::Posix), c.extension == ".cad")

@@ -41,6 +41,7 @@ std::string Repeat(const std::string& piece, int times) {
 const std::string A253(253, 'a');
 const std::string A252(252, 'a');
 
+// clang-format off
 const RecordCase kRecordCases[] = {
     {"KeywordAndOneField", "Elms\t123\n", {{1, "Elms", {"123"}}, {0, "0", {}}, {2, "0", {}}}},
     {"RunOfTabsAndCrLf", "Elms\t\t\t123\r\n", {{1, "Elms", {"123"}}, {0, "0", {}}}},
@@ -81,31 +82,19 @@ const RecordCase kRecordCases[] = {
     {"EmptyKeyword", "\t5\n", {{1, "", {"5"}}}},
     {"EmptyLine", "\nY\t1\n", {{1, "", {""}}, {1, "Y", {"1"}}}},
     {"KeywordKeepsCommasAndQuotes", "A,\"B\"\t1\n", {{1, "A,\"B\"", {"1"}}}},
-    {"LongKeywordAcceptedWhole",
-     "ABCDEFGHIJKLMNOPQRSTUVWXYZ\t1\n",
-     {{1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ", {"1"}}}},
+    {"LongKeywordAcceptedWhole", "ABCDEFGHIJKLMNOPQRSTUVWXYZ\t1\n", {{1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ", {"1"}}}},
     {"CaseOfKeywordKept", "version\t1\n", {{1, "version", {"1"}}}},
     {"CrAnywhereRemoved", "El\rms\t1\r2\r\n", {{1, "Elms", {"12"}}}},
-    {"CrsDoNotCountTowardsLineLength",
-     "X\t" + Repeat("a\r", 252) + "\nY\t1\n",
-     {{1, "X", {A252}}, {1, "Y", {"1"}}}},
+    {"CrsDoNotCountTowardsLineLength", "X\t" + Repeat("a\r", 252) + "\nY\t1\n", {{1, "X", {A252}}, {1, "Y", {"1"}}}},
     {"EmptyFile", "", {{0, "0", {}}, {2, "0", {}}, {2, "0", {}}}},
     {"AtEndEveryLaterReadIsTwo", "A\n", {{1, "A", {""}}, {0, "0", {}}, {2, "0", {}}, {2, "0", {}}}},
     {"LastLineWithoutLf", "Version\nElms\t12", {{1, "Version", {""}}, {1, "Elms", {"12"}}, {2, "0", {}}}},
-    {"EofMarkEndsInput",
-     "Elms\t1\n\x1a"
-     "Elms\t2\n",
-     {{1, "Elms", {"1"}}, {0, "0", {}}, {2, "0", {}}}},
-    {"EofMarkInsideLine",
-     "X\tab\x1a"
-     "cd\nY\t1\n",
-     {{1, "X", {"ab"}}, {2, "0", {}}}},
+    {"EofMarkEndsInput", "Elms\t1\n\x1a" "Elms\t2\n", {{1, "Elms", {"1"}}, {0, "0", {}}, {2, "0", {}}}},
+    {"EofMarkInsideLine", "X\tab\x1a" "cd\nY\t1\n", {{1, "X", {"ab"}}, {2, "0", {}}}},
     {"EofMarkFirst", "\x1aVersion\n", {{0, "0", {}}, {2, "0", {}}}},
     {"Line255BytesIsOneRecord", "X\t" + A252 + "\nY\t1\n", {{1, "X", {A252}}, {1, "Y", {"1"}}}},
     {"Line256BytesSplits", "X\t" + A253 + "\nY\t1\n", {{1, "X", {A253}}, {1, "", {""}}, {1, "Y", {"1"}}}},
-    {"LongLineRestIsItsOwnLine",
-     "X\t" + A253 + "Version\t1,2\n",
-     {{1, "X", {A253}}, {1, "Version", {"1", "2"}}}},
+    {"LongLineRestIsItsOwnLine", "X\t" + A253 + "Version\t1,2\n", {{1, "X", {A253}}, {1, "Version", {"1", "2"}}}},
     {"CrBeforeSplitPointRemovedFirst", "X\t" + A252 + "\r\nY\t1\n", {{1, "X", {A252}}, {1, "Y", {"1"}}}},
     {"LineStartingWithNul", "\0abc\nY\t1\n"s, {{1, "0", {}}, {1, "Y", {"1"}}}},
     {"NulOnly", "\0\0\0"s, {{1, "0", {}}, {2, "0", {}}}},
@@ -115,6 +104,7 @@ const RecordCase kRecordCases[] = {
     {"EscapeBeforeLfInQuoteKept", "X\t\"ab\\\nY\t1\n", {{1, "X", {"ab\\"}}, {1, "Y", {"1"}}}},
     {"QuotedCommaBackslashIsNoContinuation", "X\t\"a,\\\nb\"\n", {{1, "X", {"a,\\"}}, {1, "b\"", {""}}}},
 };
+// clang-format on
 
 class RecordReading : public ::testing::TestWithParam<RecordCase> {};
 
@@ -147,6 +137,7 @@ struct RawCase {
   std::vector<RawRead> reads;  // result 0 and 2 reads carry no keyword or rest to check
 };
 
+// clang-format off
 const RawCase kRawCases[] = {
     {"RestTakenUnchanged", "\tAB,\"c\"\\\n", {{1, "", "AB,\"c\"\\"}, {0, "", ""}, {2, "", ""}}},
     {"TabsAfterKeywordSkippedOthersKept", "P\t\t\ta\tb \n", {{1, "P", "a\tb "}}},
@@ -157,14 +148,11 @@ const RawCase kRawCases[] = {
     {"LastLineWithoutLf", "P\tabc", {{0, "", ""}, {2, "", ""}}},
     {"LastLineWithoutTabOrLf", "abc", {{0, "", ""}, {2, "", ""}}},
     {"NulInsideRestFails", "P\tab\0cd\nP\t1\n"s, {{0, "", ""}, {1, "P", "1"}}},
-    {"LongLineFirstPartFails",
-     "P\t" + std::string(300, '7') + "\n",
-     {{0, "", ""}, {1, std::string(47, '7'), ""}}},
-    {"Line255BytesIsRead",
-     "P\t" + std::string(252, '7') + "\n",
-     {{1, "P", std::string(252, '7')}, {0, "", ""}}},
+    {"LongLineFirstPartFails", "P\t" + std::string(300, '7') + "\n", {{0, "", ""}, {1, std::string(47, '7'), ""}}},
+    {"Line255BytesIsRead", "P\t" + std::string(252, '7') + "\n", {{1, "P", std::string(252, '7')}, {0, "", ""}}},
     {"EmptyFile", "", {{0, "", ""}, {2, "", ""}}},
 };
+// clang-format on
 
 class RawLineReading : public ::testing::TestWithParam<RawCase> {};
 
@@ -265,6 +253,7 @@ TEST(Reader, TrailByteTestCountsLeadBytesBack) {
     std::string buf;  // the byte to test is the last one
     bool trail;
   };
+  // clang-format off
   const Case cases[] = {
       {"\\", false},
       {"a\\", false},
@@ -284,6 +273,7 @@ TEST(Reader, TrailByteTestCountsLeadBytesBack) {
       {"\x83\xa0\x95\x95\\", false},
       {"\\\x83\\", true},
   };
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(IsTrailByteByBackCount(c.buf.data(), c.buf.size() - 1), c.trail)
         << ::testing::PrintToString(c.buf);

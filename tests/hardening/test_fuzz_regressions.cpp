@@ -55,6 +55,7 @@ TEST(Hardening, HostileDrawingsGiveTheirDocumentedResult) {
     int item;  // an item whose label is checked, -1 for none
     std::string label;
   };
+  // clang-format off
   const Case cases[] = {
       {"continuation_at_end_of_file.cad", true, false, 0, 1, ""},
       {"cr_everywhere_and_eof_mark_in_quote.cad", false, false, 0, 1, "a"},
@@ -73,6 +74,7 @@ TEST(Hardening, HostileDrawingsGiveTheirDocumentedResult) {
       {"nul_bytes_inside_lines.cad", false, false, 0, -1, ""},
       {"unclosed_quote_and_escape_before_lf.cad", false, false, 0, 1, "open\\"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     LoadResult load = LoadDrawingHeader(kData + "/hostile/" + c.file, PathStyle::Posix);
@@ -116,21 +118,19 @@ TEST(Hardening, PicturesDecodeByThePlainRules) {
     const char w = static_cast<char>(width == 256 ? 255 : width);
     return std::string(1, w) + std::string(1, static_cast<char>(height)) + text;
   };
+  // clang-format off
   std::vector<std::string> inputs = {
-      picture(4, 1, "!!7"),       // a run and its colour character
-      picture(4, 1, "!!!7"),      // a run whose colour is a marker
-      picture(3, 2, "123456"),    // plain characters over two rows
-      picture(10, 10, "\"!!2"),   // 99 pixels from a two-digit run
-      picture(256, 35, "#!!!5"),  // 8,935 pixels from a three-digit run
-      picture(2, 2, "!!7"),       // one pixel too many
-      picture(8, 8,
-              "!\xff"
-              "7\"\x80\x80"
-              "7#\x80\x80\x80"
-              "7"),                              // counts of 0 or less
-      picture(8, 8, "7!"),                       // a run cut off by the end
-      picture(256, 181, std::string(300, '!')),  // markers only
+      picture(4, 1, "!!7"),                                       // a run and its colour character
+      picture(4, 1, "!!!7"),                                      // a run whose colour is a marker
+      picture(3, 2, "123456"),                                    // plain characters over two rows
+      picture(10, 10, "\"!!2"),                                   // 99 pixels from a two-digit run
+      picture(256, 35, "#!!!5"),                                  // 8,935 pixels from a three-digit run
+      picture(2, 2, "!!7"),                                       // one pixel too many
+      picture(8, 8, "!\xff" "7\"\x80\x80" "7#\x80\x80\x80" "7"),  // counts of 0 or less
+      picture(8, 8, "7!"),                                        // a run cut off by the end
+      picture(256, 181, std::string(300, '!')),                   // markers only
   };
+  // clang-format on
   for (const char* folder : {"/hostile", "/golden", "/fuzz-regressions"}) {
     for (const std::string& f : FilesIn(kData + folder, ".cad")) inputs.push_back(ReadFileBytes(f));
   }
@@ -142,27 +142,31 @@ TEST(Hardening, PicturesDecodeByThePlainRules) {
 
 // Names at the edges of both path styles and of UTF-8 and code page 932.
 TEST(Hardening, TextChecksAcceptAwkwardNames) {
-  const std::vector<std::string> names = {"",
-                                          "/",
-                                          "//",
-                                          "a/",
-                                          "/a.cad",
-                                          "C:\\x\\a.cad",
-                                          "C:a.cad",
-                                          "\\\\srv\\share\\",
-                                          ".cad",
-                                          "a.cad/b",
-                                          "a.b\\c",
-                                          "\x83\x5c.cad",
-                                          "\x83",
-                                          "\xff\xfe",
-                                          "\xed\xa0\x80",
-                                          "\xf4\x90\x80\x80",
-                                          "\xc0\xaf",
-                                          "\xe3\x81",
-                                          "\x81\x7e:",
-                                          "dir\\a\x81:b.cad",  // lead byte before ":" takes it whole
-                                          std::string("a\0b.cad", 7)};
+  // clang-format off
+  const std::vector<std::string> names = {
+      "",
+      "/",
+      "//",
+      "a/",
+      "/a.cad",
+      "C:\\x\\a.cad",
+      "C:a.cad",
+      "\\\\srv\\share\\",
+      ".cad",
+      "a.cad/b",
+      "a.b\\c",
+      "\x83\x5c.cad",
+      "\x83",
+      "\xff\xfe",
+      "\xed\xa0\x80",
+      "\xf4\x90\x80\x80",
+      "\xc0\xaf",
+      "\xe3\x81",
+      "\x81\x7e:",
+      "dir\\a\x81:b.cad",  // lead byte before ":" takes it whole
+      std::string("a\0b.cad", 7),
+  };
+  // clang-format on
   for (const std::string& n : names) EXPECT_EQ(hardening::WorkOutTexts(n), "") << n;
 }
 

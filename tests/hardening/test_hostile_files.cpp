@@ -100,10 +100,14 @@ TEST(Hardening, SpecialFilesFailWithoutBlocking) {
     TempDir dir;
     const std::string path = c.make(dir);
     const std::string png = dir.path() + "/out.png";
-    const std::vector<std::vector<std::string>> runs = {{Info(), "--json", path},
-                                                        {Info(), path},
-                                                        {Info(), "--preview-out", png, path},
-                                                        {Info(), "--thumbnail", "128", path, png}};
+    // clang-format off
+    const std::vector<std::vector<std::string>> runs = {
+        {Info(), "--json", path},
+        {Info(), path},
+        {Info(), "--preview-out", png, path},
+        {Info(), "--thumbnail", "128", path, png},
+    };
+    // clang-format on
     for (const auto& argv : runs) {
       SCOPED_TRACE(argv[1]);
       ChildResult r = RunChild(argv, 10.0);

@@ -34,6 +34,7 @@ struct ExitCase {
 };
 
 TEST(Cli, ExitCodes) {
+  // clang-format off
   const ExitCase cases[] = {
       {"one good file", {"plan_with_preview.cad"}, 0},
       {"good files as JSON", {"--json", "runs.cad", "quoting.cad"}, 0},
@@ -53,6 +54,7 @@ TEST(Cli, ExitCodes) {
       {"thumbnail without output", {"--thumbnail", "64", "runs.cad"}, 2},
       {"json with preview", {"--json", "--preview-out", "x.png", "runs.cad"}, 2},
   };
+  // clang-format on
   for (const auto& c : cases) {
     const ChildResult r = Info(c.args);
     ASSERT_TRUE(r.finished) << c.name;

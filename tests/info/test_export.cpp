@@ -42,6 +42,7 @@ struct ThumbCase {
 };
 
 TEST(Export, ThumbnailSizes) {
+  // clang-format off
   const ThumbCase cases[] = {
       {80, 50, 128, 128, 80},    // up, 1.6x
       {80, 50, 40, 40, 25},      // down, exact half
@@ -53,6 +54,7 @@ TEST(Export, ThumbnailSizes) {
       {1, 1, 256, 4, 4},         // one pixel, 4x
       {256, 181, 256, 256, 181},
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " to " + std::to_string(c.size));
     TempDir dir;
@@ -116,6 +118,7 @@ struct FailCase {
 };
 
 TEST(Export, NoFileIsWrittenOnFailure) {
+  // clang-format off
   const FailCase cases[] = {
       {"no preview", "Version\t1\nFbreak\n", "no preview"},
       {"zero width", "Version\t1\nImage\t1,0,5,0,0\nFbreak\n", "empty"},
@@ -123,6 +126,7 @@ TEST(Export, NoFileIsWrittenOnFailure) {
       {"rejected picture", "Version\t1\nImage\t1,257,1,0,0\nFbreak\n", "no preview"},
       {"missing drawing", "", ""},
   };
+  // clang-format on
   for (const auto& c : cases) {
     for (const bool thumbnail : {false, true}) {
       for (const char* ext : {".png", ".bmp"}) {

@@ -52,8 +52,17 @@ TEST(ImageWriters, BmpHeaderPaletteAndBottomUpRows) {
 }
 
 TEST(ImageWriters, BmpRowStrideByWidth) {
-  const std::pair<int, std::size_t> cases[] = {{1, 4},   {8, 4},     {9, 8},    {16, 8},
-                                               {17, 12}, {255, 128}, {256, 128}};
+  // clang-format off
+  const std::pair<int, std::size_t> cases[] = {
+      {1, 4},
+      {8, 4},
+      {9, 8},
+      {16, 8},
+      {17, 12},
+      {255, 128},
+      {256, 128},
+  };
+  // clang-format on
   for (const auto& [width, stride] : cases) {
     const std::string bmp =
         EncodeBmp(Image(width, 1, std::vector<std::uint8_t>(static_cast<std::size_t>(width), 15)));

@@ -31,21 +31,17 @@ std::vector<std::string> Keys(const Json& j) {
 }  // namespace
 
 TEST(JsonLine, MatchesTheCanonicalFormForAnyContent) {
+  // clang-format off
   const JsonCase cases[] = {
-      {"plain record set", "plain.cad",
-       "Version\nDate\t2019,4,1,8,5\nUpdate\t-1,0,99999,2147483647,-2147483648\nElms\t2048\n"
-       "Frame\tA1,841,594,1,100,0,0\nFtype\t2\nNote\t0,1,Title,Plan 1\nImage\t1,2,1,1,2\nP\t12\nFbreak\n"},
-      {"escapes in texts", "esc.cad",
-       "Version\nNote\t0,1,\"a\\\"b\\\\c\",x\ty\x01z\x7f\nNote\t19,1,\"\x08\x0c\x1f\",\"/\"\nFbreak\n"},
-      {"code page 932 and broken bytes", "\x95\x5c.cad",
-       "Version\nNote\t1,1,\x82\xa0\x82,\x81\nNote\t2,1,\x90\x7d\x96\xca,\xff\xfe\nFbreak\n"},
-      {"numbers at the edges of their forms", "num.cad",
-       "Version\nFrame\t\x83\x5c\\,1e20,1.5e-7,-3,7,0,0\nFbreak\n"},
-      {"long and tiny sheet sizes", "big.cad",
-       "Version\nFrame\tA4,123456789012345678,-0.0,1,1,0,0\nFbreak\n"},
+      {"plain record set", "plain.cad", "Version\nDate\t2019,4,1,8,5\nUpdate\t-1,0,99999,2147483647,-2147483648\nElms\t2048\n" "Frame\tA1,841,594,1,100,0,0\nFtype\t2\nNote\t0,1,Title,Plan 1\nImage\t1,2,1,1,2\nP\t12\nFbreak\n"},
+      {"escapes in texts", "esc.cad", "Version\nNote\t0,1,\"a\\\"b\\\\c\",x\ty\x01z\x7f\nNote\t19,1,\"\x08\x0c\x1f\",\"/\"\nFbreak\n"},
+      {"code page 932 and broken bytes", "\x95\x5c.cad", "Version\nNote\t1,1,\x82\xa0\x82,\x81\nNote\t2,1,\x90\x7d\x96\xca,\xff\xfe\nFbreak\n"},
+      {"numbers at the edges of their forms", "num.cad", "Version\nFrame\t\x83\x5c\\,1e20,1.5e-7,-3,7,0,0\nFbreak\n"},
+      {"long and tiny sheet sizes", "big.cad", "Version\nFrame\tA4,123456789012345678,-0.0,1,1,0,0\nFbreak\n"},
       {"failed frame keeps the sheet", "fail.cad", "Version\nFrame\tA3,420,297,1,0,0,0\n"},
       {"no version, no picture", "empty.cad", ""},
   };
+  // clang-format on
   TempDir dir;
   for (const JsonCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -16,31 +16,23 @@ struct GoodCase {
 };
 
 TEST(Options, AcceptedForms) {
+  // clang-format off
   const GoodCase cases[] = {
       {{"a.cad"}, Mode::Text, {"a.cad"}, "", 0, ImageFormat::Png},
       {{"--json", "a.cad", "b.cad"}, Mode::Json, {"a.cad", "b.cad"}, "", 0, ImageFormat::Png},
       {{"--json", "--", "--json", "-x"}, Mode::Json, {"--json", "-x"}, "", 0, ImageFormat::Png},
       {{"-", "--json"}, Mode::Text, {"-", "--json"}, "", 0, ImageFormat::Png},
       {{"--preview-out", "p.BMP", "a.cad"}, Mode::PreviewOut, {"a.cad"}, "p.BMP", 0, ImageFormat::Bmp},
-      {{"--preview-out=dir.x/p.png", "a.cad"},
-       Mode::PreviewOut,
-       {"a.cad"},
-       "dir.x/p.png",
-       0,
-       ImageFormat::Png},
+      {{"--preview-out=dir.x/p.png", "a.cad"}, Mode::PreviewOut, {"a.cad"}, "dir.x/p.png", 0, ImageFormat::Png},
       {{"--thumbnail", "128", "a.cad", "t.png"}, Mode::Thumbnail, {"a.cad"}, "t.png", 128, ImageFormat::Png},
       // A thumbnail is PNG whatever name the desktop hands over.
       {{"--thumbnail", "64", "a.cad", "t.bmp"}, Mode::Thumbnail, {"a.cad"}, "t.bmp", 64, ImageFormat::Png},
-      {{"--thumbnail=4096", "--", "-a.cad", "t.png"},
-       Mode::Thumbnail,
-       {"-a.cad"},
-       "t.png",
-       4096,
-       ImageFormat::Png},
+      {{"--thumbnail=4096", "--", "-a.cad", "t.png"}, Mode::Thumbnail, {"-a.cad"}, "t.png", 4096, ImageFormat::Png},
       {{"a.cad", "--help"}, Mode::Text, {"a.cad", "--help"}, "", 0, ImageFormat::Png},
       {{"--json", "--help"}, Mode::Help, {}, "", 0, ImageFormat::Png},
       {{"--version", "a.cad"}, Mode::Version, {}, "", 0, ImageFormat::Png},
   };
+  // clang-format on
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
     SCOPED_TRACE(i);
@@ -56,6 +48,7 @@ TEST(Options, AcceptedForms) {
 }
 
 TEST(Options, UsageErrors) {
+  // clang-format off
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"--json"},
@@ -82,6 +75,7 @@ TEST(Options, UsageErrors) {
       {"--thumbnail", "64", "--preview-out", "p.png", "a.cad", "t.png"},
       {"--version", "--bogus"},  // an unknown option is an error even next to --version
   };
+  // clang-format on
   for (const auto& args : cases) {
     std::string joined;
     for (const auto& a : args) joined += "[" + a + "]";
@@ -94,7 +88,7 @@ TEST(Options, UsageErrorSaysWhat) {
     ParseOptions({"--frobnicate", "a.cad"});
     FAIL() << "no error";
   } catch (const UsageError& e) {
-    EXPECT_NE(e.message.find("--frobnicate"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("--frobnicate"), std::string::npos);
   }
 }
 

@@ -11,13 +11,22 @@ struct ExtentCase {
 };
 
 TEST(Thumbnail, ExtentFitsKeepsAspectAndLimitsZoom) {
+  // clang-format off
   const ExtentCase cases[] = {
       {256, 181, 128, 128, 91},  // 90.5 rounds up
-      {256, 181, 256, 256, 181}, {256, 181, 512, 512, 362}, {256, 181, 2048, 1024, 724},
-      {181, 256, 128, 91, 128},  {100, 100, 64, 64, 64},    {3, 1, 2, 2, 1},
-      {256, 1, 8, 8, 1},         {1, 181, 8, 1, 8},         {1, 1, 1, 1, 1},
-      {1, 1, 3, 3, 3},           {2, 1, 1000, 8, 4},
+      {256, 181, 256, 256, 181},
+      {256, 181, 512, 512, 362},
+      {256, 181, 2048, 1024, 724},
+      {181, 256, 128, 91, 128},
+      {100, 100, 64, 64, 64},
+      {3, 1, 2, 2, 1},
+      {256, 1, 8, 8, 1},
+      {1, 181, 8, 1, 8},
+      {1, 1, 1, 1, 1},
+      {1, 1, 3, 3, 3},
+      {2, 1, 1000, 8, 4},
   };
+  // clang-format on
   for (const auto& c : cases) {
     const Extent e = ThumbnailExtent(c.width, c.height, c.size);
     EXPECT_EQ(e.width, c.wantWidth) << c.width << "x" << c.height << " in " << c.size;

@@ -48,10 +48,22 @@ TEST(PreviewEncoder, RunFormsByLength) {
     std::size_t length;
     std::string text;
   };
+  // clang-format off
   const Case cases[] = {
-      {1, "7"},      {2, "77"},       {3, "777"},      {4, "!!7"},      {97, "!~7"},      {98, "!~77"},
-      {99, "\"!!7"}, {100, "\"!\"7"}, {8934, "\"~~7"}, {8935, "#!!!7"}, {8936, "#!!\"7"}, {46336, "#%6t7"},
+      {1, "7"},
+      {2, "77"},
+      {3, "777"},
+      {4, "!!7"},
+      {97, "!~7"},
+      {98, "!~77"},
+      {99, "\"!!7"},
+      {100, "\"!\"7"},
+      {8934, "\"~~7"},
+      {8935, "#!!!7"},
+      {8936, "#!!\"7"},
+      {46336, "#%6t7"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(EncodeRun('7', c.length), c.text) << c.length;
     EXPECT_TRUE(Expand(c.text) == std::string(c.length, '7')) << c.length;

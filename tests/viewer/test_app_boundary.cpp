@@ -61,17 +61,19 @@ TEST(AppBoundary, FullStopIsAddedOnlyAfterCharactersThatSortAfterIt) {
   struct Case {
     QString message, shown;
   };
+  // clang-format off
   const Case cases[] = {
       {QStringLiteral("File not found"), QStringLiteral("File not found.")},
       {QStringLiteral("Already a sentence."), QStringLiteral("Already a sentence.")},
-      {QStringLiteral("Stop!"), QStringLiteral("Stop!")},      // '!' sorts before '.'
-      {QStringLiteral("(12, 3)"), QStringLiteral("(12, 3)")},  // ')' sorts before '.'
+      {QStringLiteral("Stop!"), QStringLiteral("Stop!")},       // '!' sorts before '.'
+      {QStringLiteral("(12, 3)"), QStringLiteral("(12, 3)")},   // ')' sorts before '.'
       {QStringLiteral("scale 1.5"), QStringLiteral("scale 1.5.")},
       {QStringLiteral("/tmp/x/"), QStringLiteral("/tmp/x/.")},  // '/' sorts right after '.'
       {QStringLiteral("a-"), QStringLiteral("a-")},             // '-' right before '.'
       {QStringLiteral("エラー"), QStringLiteral("エラー.")},
       {QString(), QString()},
   };
+  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(ExceptionDisplayText(c.message), c.shown) << c.message.toStdString();
 }
 

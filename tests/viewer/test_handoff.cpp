@@ -72,27 +72,27 @@ TEST(Handoff, WritesExactBytes) {
     Names names;
     Bytes expected;
   };
+  // clang-format off
   const std::vector<Case> cases = {
       {"no names", {}, Concat(kHeader, std::string("\0", 1))},
       {"one name", {"/d/plan.cad"}, Concat(kHeader, std::string("/d/plan.cad\0\0", 13))},
-      {"several names",
-       {"/a.cad", "b.txt", "/c d/e.cad"},
-       Concat(kHeader, std::string("/a.cad\0b.txt\0/c d/e.cad\0\0", 25))},
+      {"several names", {"/a.cad", "b.txt", "/c d/e.cad"}, Concat(kHeader, std::string("/a.cad\0b.txt\0/c d/e.cad\0\0", 25))},
       {"empty name ends the list", {"/a.cad", "", "/b.cad"}, Concat(kHeader, std::string("/a.cad\0\0", 8))},
-      {"embedded zero cuts the name",
-       {std::string("/a\0x.cad", 8), "/b.cad"},
-       Concat(kHeader, std::string("/a\0/b.cad\0\0", 11))},
+      {"embedded zero cuts the name", {std::string("/a\0x.cad", 8), "/b.cad"}, Concat(kHeader, std::string("/a\0/b.cad\0\0", 11))},
   };
+  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(EncodeHandoffBlock(c.names), c.expected) << c.what;
 }
 
 TEST(Handoff, ReadsBackWhatWasWritten) {
+  // clang-format off
   const std::vector<Names> lists = {
       {},
       {"/tmp/plan.cad"},
       {"/x/\x90\x7d\x96\xca.cad", "/y/with space.cad", "/z/\xff\xfe not utf-8"},
       {"/" + std::string(4000, 'n') + ".cad"},  // far beyond the 259-byte Windows limit
   };
+  // clang-format on
   for (const Names& names : lists) {
     const Bytes block = EncodeHandoffBlock(names);
     GuardedBlock guarded(block);
@@ -110,15 +110,13 @@ TEST(Handoff, AcceptsSoundVariations) {
   Bytes padded = Header(24);
   padded.insert(padded.end(), {0xAA, 0xBB, 0xCC, 0xDD});
   padded = Concat(padded, std::string("/p.cad\0\0", 8));
+  // clang-format off
   const std::vector<Case> cases = {
-      {"zero-filled tail after the list",
-       Concat(kHeader, std::string("/a.cad\0\0\0\0\0\0x", 13)),
-       {"/a.cad"}},
+      {"zero-filled tail after the list", Concat(kHeader, std::string("/a.cad\0\0\0\0\0\0x", 13)), {"/a.cad"}},
       {"list starts after padding", padded, {"/p.cad"}},
-      {"other drop point and client flag",
-       Concat(Header(20, 0, 0xFFFFFFFF, 7, 0), std::string("/q\0\0", 4)),
-       {"/q"}},
+      {"other drop point and client flag", Concat(Header(20, 0, 0xFFFFFFFF, 7, 0), std::string("/q\0\0", 4)), {"/q"}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     GuardedBlock guarded(c.block);
     ASSERT_TRUE(guarded.ok());
@@ -132,6 +130,7 @@ TEST(Handoff, MalformedBlocksGiveNoNames) {
     Bytes block;
   };
   const Bytes good = Concat(kHeader, std::string("/a.cad\0/b.cad\0\0", 15));
+  // clang-format off
   const std::vector<Case> cases = {
       {"empty", {}},
       {"header cut short", Bytes(kHeader.begin(), kHeader.begin() + 19)},
@@ -148,6 +147,7 @@ TEST(Handoff, MalformedBlocksGiveNoNames) {
       {"cut inside the second name", Bytes(good.begin(), good.end() - 4)},
       {"cut before the final zero byte", Bytes(good.begin(), good.end() - 1)},
   };
+  // clang-format on
   for (const Case& c : cases) {
     GuardedBlock guarded(c.block);
     ASSERT_TRUE(guarded.ok()) << c.what;
@@ -227,12 +227,14 @@ TEST(HandoffFrame, GarbageIsRefusedEarly) {
     Bytes bytes;
     std::size_t refusedAfter;  // bytes fed one at a time until the refusal
   };
+  // clang-format off
   const std::vector<Case> cases = {
       {"wrong first byte", {'G', 'E', 'T', ' ', '/'}, 1},
       {"wrong last magic byte", {'S', 'p', 'k', '2', 0, 0, 0, 0}, 4},
       {"length one above the limit", {'S', 'p', 'k', '1', 0x01, 0x00, 0x10, 0x00}, 8},
       {"length near 4 GiB", {'S', 'p', 'k', '1', 0xFF, 0xFF, 0xFF, 0xFF}, 8},
   };
+  // clang-format on
   for (const Case& c : cases) {
     HandoffFrameReader reader;
     std::size_t fed = 0;

@@ -63,6 +63,7 @@ TEST(InstanceFolder, RuntimeFolderOrPrivateFallback) {
     std::string expected;
   };
   const std::string relative = "run/user";
+  // clang-format off
   const Case cases[] = {
       {"own runtime folder", &own, own},
       {"no runtime folder set", nullptr, fallback},
@@ -70,6 +71,7 @@ TEST(InstanceFolder, RuntimeFolderOrPrivateFallback) {
       {"runtime folder is a file", &file, fallback},
       {"runtime folder too long for a socket name", &longName, fallback},
   };
+  // clang-format on
   for (const Case& c : cases) {
     XdgSetting xdg(c.xdg);
     std::string error;

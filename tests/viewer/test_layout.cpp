@@ -110,13 +110,20 @@ struct LabelCase {
   int fontPixels;     // 15: the fixed face, 12: the window's
 };
 
+// clang-format off
 const LabelCase kLabels[] = {
-    {"lbleditDate", "作成日時", 15},   {"lbleditUpdate", "更新日時", 15},
-    {"lbleditElms", " 要素数 ", 15},   {"lbleditSize", "図面サイズ", 15},
-    {"lbleditScal", "図面尺度", 15},   {"lbleditFiletype", "ファイルタイプ", 15},
-    {"lbleditFolder", "フォルダ", 15}, {"lbleditFile", "ファイル名", 15},
-    {"lbleditItem1", "", 12},          {"lbleditItem20", "", 12},
+    {"lbleditDate", "作成日時", 15},
+    {"lbleditUpdate", "更新日時", 15},
+    {"lbleditElms", " 要素数 ", 15},
+    {"lbleditSize", "図面サイズ", 15},
+    {"lbleditScal", "図面尺度", 15},
+    {"lbleditFiletype", "ファイルタイプ", 15},
+    {"lbleditFolder", "フォルダ", 15},
+    {"lbleditFile", "ファイル名", 15},
+    {"lbleditItem1", "", 12},
+    {"lbleditItem20", "", 12},
 };
+// clang-format on
 
 TEST(Layout, FieldLabelsAndFontsAsLaidOut) {
   TfrmRaderAver w({});

@@ -121,13 +121,17 @@ TEST(Loading, CommandLineNamesThatAreNotLoaded) {
   const std::string plain = dir.WriteFile("plan", sample);
   dir.WriteFile("data.cad", "");
   const std::string inFolder = dir.path() + "/data.cad/plan";
-  const std::vector<std::vector<std::string>> cases = {{},
-                                                       {upper},
-                                                       {mixed},
-                                                       {plain},
-                                                       {inFolder},
-                                                       {dir.path() + "/missing.cad"},
-                                                       {upper, GoldenPath("runs.cad")}};
+  // clang-format off
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {upper},
+      {mixed},
+      {plain},
+      {inFolder},
+      {dir.path() + "/missing.cad"},
+      {upper, GoldenPath("runs.cad")},
+  };
+  // clang-format on
   for (const auto& arguments : cases) {
     SCOPED_TRACE(arguments.empty() ? std::string("(none)") : arguments.front());
     TfrmRaderAver w(arguments);
@@ -175,9 +179,13 @@ TEST(Loading, LoadDrawingReportsTheReadAndKeepsTheDisplay) {
     bool result;
     bool held;
   };
-  const Case cases[] = {{GoldenPath("plan_with_preview.cad"), true, true},
-                        {GoldenPath("failed_frame.cad"), false, true},
-                        {GoldenPath("absent.cad"), false, false}};
+  // clang-format off
+  const Case cases[] = {
+      {GoldenPath("plan_with_preview.cad"), true, true},
+      {GoldenPath("failed_frame.cad"), false, true},
+      {GoldenPath("absent.cad"), false, false},
+  };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     EXPECT_EQ(w.LoadDrawing(c.path), c.result);
@@ -197,12 +205,14 @@ TEST(Loading, DropsUseTheFirstNameAndRaiseUnlessEmpty) {
   TempDir dir;
   const std::string text = dir.WriteFile("notes.txt", "Version\t2.1\nFbreak\n");
   const std::string renamed = dir.WriteFile("plan.CAD", ReadFileBytes(GoldenPath("plan_with_preview.cad")));
+  // clang-format off
   const DropCase cases[] = {
       {"several drawings", {GoldenPath("runs.cad"), GoldenPath("plan_with_preview.cad")}, "runs.cad", true},
       {"text file first", {text, GoldenPath("plan_with_preview.cad")}, nullptr, true},
       {"capital extension", {renamed}, nullptr, true},
       {"nothing", {}, nullptr, false},
   };
+  // clang-format on
   for (const DropCase& c : cases) {
     SCOPED_TRACE(c.what);
     TfrmRaderAver w({});

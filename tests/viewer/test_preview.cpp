@@ -41,7 +41,14 @@ struct PlaceCase {
 };
 
 TEST(Preview, PictureStandsAtTheHalvedDifferenceInThePanel) {
-  const PlaceCase cases[] = {{256, 181, 24, 24}, {100, 50, 102, 89}, {1, 1, 152, 114}, {80, 50, 112, 89}};
+  // clang-format off
+  const PlaceCase cases[] = {
+      {256, 181, 24, 24},
+      {100, 50, 102, 89},
+      {1, 1, 152, 114},
+      {80, 50, 112, 89},
+  };
+  // clang-format on
   TempDir dir;
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));

@@ -300,6 +300,7 @@ TEST(SingleInstance, WindowUsesOnlyTheFirstName) {
   box.StartViewer({box.Drawing("number_forms.cad")});
   ASSERT_EQ(box.AwaitTrace(1), std::vector<std::string>{box.Ready("number_forms.cad")});
   const std::string dotted = box.drawings().string() + "/./../drawings";
+  // clang-format off
   const std::vector<Case> cases = {
       {{"plan_with_preview.cad", "runs.cad", "quoting.cad"}, box.Shows(3, true, "plan_with_preview.cad")},
       // Not a drawing first: nothing is loaded, the window still comes to the front.
@@ -312,6 +313,7 @@ TEST(SingleInstance, WindowUsesOnlyTheFirstName) {
       // No names: nothing changes and the window is not raised.
       {{}, "handoff 0 still " + dotted + "\truns.cad"},
   };
+  // clang-format on
   std::size_t lines = 1;
   for (const Case& c : cases) {
     const Finished run = box.Run(c.args, box.drawings());
@@ -411,10 +413,12 @@ TEST(SingleInstance, TwoStartsAtOnceEndWithOneViewerShowingBoth) {
     std::vector<std::string> trace = box.AwaitTrace(2);
     std::sort(trace.begin(), trace.end());
     // The hand-off may be served before the viewer's first trace line.
+    // clang-format off
     const std::vector<std::string> ways[] = {
         {box.Shows(1, true, handedFile), box.Ready(viewerFile)},
         {box.Shows(1, true, handedFile), box.Ready(handedFile)},
     };
+    // clang-format on
     EXPECT_TRUE(trace == ways[0] || trace == ways[1]) << "round " << round << ": " << trace.front();
   }
 }

@@ -15,6 +15,7 @@ TEST(DecimalParity, RoundsThroughTheLongMantissaLikeEveryHost) {
     const char* text;
     double value;
   };
+  // clang-format off
   const Case cases[] = {
       // Just above the midpoint of 1 and the next double: the 64-bit mantissa rounds it onto
       // the midpoint and the second rounding goes to even, i.e. down to 1. A direct
@@ -26,6 +27,7 @@ TEST(DecimalParity, RoundsThroughTheLongMantissaLikeEveryHost) {
       {"1e-400", 0.0},
       {"00000000000000000000000000000000000001.5", 1.5},
   };
+  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(StrictToFloat(c.text), c.value) << c.text;
 }
 

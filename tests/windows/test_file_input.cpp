@@ -47,12 +47,14 @@ TEST(HostFileInput, ReasonsReadTheSameOnEveryHost) {
     OpenError::Kind kind;
     const char* message;
   };
+  // clang-format off
   const Case cases[] = {
       {dir.path() + "/missing.cad", OpenError::NotFound, "No such file or directory"},
       {dir.path() + "/no-folder/a.cad", OpenError::NotFound, "No such file or directory"},
       {"", OpenError::NotFound, "No such file or directory"},
       {dir.path(), OpenError::NotRegular, "Is a directory"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     const LoadResult result = LoadDrawingHeader(c.path);
     EXPECT_EQ(result.header, nullptr) << c.path;
@@ -82,11 +84,13 @@ TEST(HostFileInput, DevicesAndBadNamesDoNotOpen) {
     std::string path;
     OpenError::Kind kind;
   };
+  // clang-format off
   const Case cases[] = {
       {"NUL", OpenError::NotRegular},
       {"\xFF\xFE.cad", OpenError::NotFound},   // not UTF-8: names no file
       {"a\xE3\x81.cad", OpenError::NotFound},  // cut UTF-8 sequence
   };
+  // clang-format on
   for (const Case& c : cases) {
     const LoadResult result = LoadDrawingHeader(c.path);
     EXPECT_EQ(result.header, nullptr) << c.path;

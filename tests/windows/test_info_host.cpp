@@ -31,6 +31,7 @@ TEST(InfoHost, SameFileOnlyForOneAndTheSameFile) {
     std::string first, second;
     bool same;
   };
+  // clang-format off
   const Case cases[] = {
       {"one name twice", a, a, true},
       {"two spellings", a, dir.path() + "/./a.cad", true},
@@ -38,6 +39,7 @@ TEST(InfoHost, SameFileOnlyForOneAndTheSameFile) {
       {"second missing", a, dir.path() + "/c.cad", false},
       {"both missing", dir.path() + "/c.cad", dir.path() + "/c.cad", false},
   };
+  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(IsSameFile(c.first, c.second), c.same) << c.name;
 }
 

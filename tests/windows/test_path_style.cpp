@@ -18,22 +18,25 @@ struct Case {
 
 #if defined(_WIN32)
 // Names arrive from the wide command line as UTF-8.
+// clang-format off
 const Case kHostCases[] = {
-    {"folder with a Japanese name", "C:\\\xE5\x9B\xB3\xE9\x9D\xA2\\a.cad", "C:\\\xE5\x9B\xB3\xE9\x9D\xA2",
-     "a.cad"},                                                                   // C:\図面\a.cad
+    {"folder with a Japanese name", "C:\\\xE5\x9B\xB3\xE9\x9D\xA2\\a.cad", "C:\\\xE5\x9B\xB3\xE9\x9D\xA2", "a.cad"},  // C:\図面\a.cad
     {"Japanese file name", "C:\\\xE8\xA1\xA8.cad", "C:\\", "\xE8\xA1\xA8.cad"},  // C:\表.cad
-    {"kana folder", "C:\\\xE3\x81\x82\\a.cad", "C:\\\xE3\x81\x82", "a.cad"},     // C:\あ\a.cad
+    {"kana folder", "C:\\\xE3\x81\x82\\a.cad", "C:\\\xE3\x81\x82", "a.cad"},  // C:\あ\a.cad
     {"drive-relative", "C:a.cad", "C:", "a.cad"},
     {"root of the current drive", "\\a.cad", "\\", "a.cad"},
     {"slash is no delimiter", "dir/a.cad", "", "dir/a.cad"},
 };
+// clang-format on
 #else
+// clang-format off
 const Case kHostCases[] = {
     {"backslash is no delimiter", "C:\\\x90\x7D\x96\xCA\\a.cad", "", "C:\\\x90\x7D\x96\xCA\\a.cad"},
     {"colon is no delimiter", "C:a.cad", "", "C:a.cad"},
     {"root", "/a.cad", "/", "a.cad"},
     {"folder", "dir/sub/a.cad", "dir/sub", "a.cad"},
 };
+// clang-format on
 #endif
 
 TEST(PathStyle, HostStyleIsTheDefault) {
