@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "PreviewEncoder.h"
+
 namespace sheetpeek::bench {
+
+using test::EncodeRun;
 
 namespace {
 
 constexpr char kColours[] = "0123456789:;<=>";  // the fifteen colour characters
 constexpr std::size_t kColourCount = sizeof kColours - 1;
-
-char CountDigit(std::size_t value) {
-  return static_cast<char>('!' + value);
-}
 
 char RandomColour(Rng& rng) {
   return kColours[rng.Below(kColourCount)];
@@ -59,48 +59,6 @@ std::uint64_t Rng::Next() {
 std::uint32_t Rng::Below(std::uint32_t bound) {
   if (bound == 0) throw std::invalid_argument("Rng::Below(0)");
   return static_cast<std::uint32_t>(Next() % bound);
-}
-
-std::string EncodeRun(char colour, std::size_t length) {
-  if (length == 0) throw std::invalid_argument("EncodeRun: empty run");
-  if (colour == '!' || colour == '"' || colour == '#') throw std::invalid_argument("EncodeRun: run marker");
-  std::string out;
-  // A run paints its count, then its colour character one more pixel as a plain item.
-  while (length > 0) {
-    if (length <= 3) {
-      out.append(length, colour);
-      length = 0;
-    } else if (length == 98) {
-      out += {'!', CountDigit(96 - 3), colour};  // 97 pixels, then one plain
-      out += colour;
-      length = 0;
-    } else if (length <= 97) {
-      out += {'!', CountDigit(length - 1 - 3), colour};
-      length = 0;
-    } else if (length <= 8934) {
-      std::size_t v = length - 1 - 98;
-      out += {'"', CountDigit(v / 94), CountDigit(v % 94), colour};
-      length = 0;
-    } else {
-      // The largest three-digit run covers far more than a preview holds; split only beyond it.
-      std::size_t v = std::min<std::size_t>(length - 1 - 8934, 93 * 8836 + 93 * 94 + 93);
-      out += {'#', CountDigit(v / 8836), CountDigit(v / 94 % 94), CountDigit(v % 94), colour};
-      length -= v + 8934 + 1;
-    }
-  }
-  return out;
-}
-
-std::string EncodeColours(std::string_view colours) {
-  std::string out;
-  std::size_t i = 0;
-  while (i < colours.size()) {
-    std::size_t j = i + 1;
-    while (j < colours.size() && colours[j] == colours[i]) ++j;
-    out += EncodeRun(colours[i], j - i);
-    i = j;
-  }
-  return out;
 }
 
 const char* PreviewKindName(PreviewKind kind) {
@@ -165,7 +123,7 @@ std::string PreviewText(PreviewKind kind, Rng& rng, int width, int height) {
   std::string out;
   switch (kind) {
     case PreviewKind::Typical:
-      return EncodeColours(TypicalColours(rng, width, height));
+      return test::EncodeColorChars(TypicalColours(rng, width, height));
     case PreviewKind::AllPlain:
       for (std::size_t i = 0; i < total; ++i) out += kColours[i % kColourCount];
       return out;
@@ -208,24 +166,10 @@ std::string PreviewText(PreviewKind kind, Rng& rng, int width, int height) {
   return out;
 }
 
-std::string ImageRecords(int width, int height, std::string_view encoded, std::size_t lineLength) {
-  if (lineLength == 0 || lineLength > 252) throw std::invalid_argument("ImageRecords: line length");
-  const std::size_t lines = (encoded.size() + lineLength - 1) / lineLength;
-  std::string out = "Image\t1,";
-  AppendNumber(out, width);
-  out += ',';
-  AppendNumber(out, height);
-  out += ',';
-  AppendNumber(out, static_cast<long>(lines));
-  out += ',';
-  AppendNumber(out, static_cast<long>(encoded.size()));
-  out += '\n';
-  for (std::size_t pos = 0; pos < encoded.size(); pos += lineLength) {
-    out += "P\t";
-    out += encoded.substr(pos, lineLength);
-    out += '\n';
-  }
-  return out;
+std::string ImageRecords(int width, int height, std::string_view encoded) {
+  test::ImageLayout layout;
+  layout.lineLength = 200;
+  return test::ImageRecord(width, height, encoded, layout);
 }
 
 std::string TypicalHeaderRecords(Rng& rng) {

@@ -1,5 +1,6 @@
 // Drawings for the benchmarks: typical headers, full-size previews of several kinds and long
-// bodies, all reproducible from a seed. Only benchmarks write drawings; the product never does.
+// bodies, all reproducible from a seed. Pictures are encoded by the test kit's encoder. Only
+// benchmarks and tests write drawings; the product never does.
 #pragma once
 
 #include <cstddef>
@@ -25,13 +26,6 @@ constexpr int kFullWidth = 256;
 constexpr int kFullHeight = 181;
 constexpr std::size_t kFullPixels = static_cast<std::size_t>(kFullWidth) * kFullHeight;
 
-// Encoded text for `length` (>= 1) pixels of one colour character ("0" to ">"), using the
-// shortest items: plain characters up to 3 pixels, then one-, two- or three-digit runs.
-std::string EncodeRun(char colour, std::size_t length);
-
-// Encoded text for colour characters in picture order, stretches of one character as runs.
-std::string EncodeColours(std::string_view colours);
-
 // What a preview's encoded text looks like; each paints exactly width x height pixels.
 enum class PreviewKind {
   Typical,      // a plan: dark background, white and coloured lines and boxes
@@ -49,8 +43,8 @@ std::string TypicalColours(Rng& rng, int width, int height);
 // The encoded text of a width x height preview of the given kind.
 std::string PreviewText(PreviewKind kind, Rng& rng, int width = kFullWidth, int height = kFullHeight);
 
-// "Image" record plus its picture lines ("P\t" + at most `lineLength` characters + LF each).
-std::string ImageRecords(int width, int height, std::string_view encoded, std::size_t lineLength = 200);
+// "Image" record plus its picture lines of at most 200 characters each, as the maker writes them.
+std::string ImageRecords(int width, int height, std::string_view encoded);
 
 struct DrawingOptions {
   bool withPreview = true;

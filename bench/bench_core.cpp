@@ -10,7 +10,7 @@
 #include "Extractdata.h"
 #include "Orvicheader.h"
 #include "PreviewBitmap.h"
-#include "TempDrawing.h"
+#include "TempFile.h"
 
 namespace sb = sheetpeek::bench;
 using sheetpeek::CExtractdata;
@@ -30,7 +30,7 @@ std::string ManyHeaderRecords(int headers) {
 }
 
 void BM_ReaderRecords(benchmark::State& state) {
-  const sb::TempDrawing file(ManyHeaderRecords(200));
+  const sheetpeek::test::TempFile file(ManyHeaderRecords(200));
   std::int64_t records = 0;
   for (auto _ : state) {
     CExtractdata reader(file.path());
@@ -48,7 +48,7 @@ BENCHMARK(BM_ReaderRecords)->Unit(benchmark::kMicrosecond);
 
 // Field conversions of the header records on top of the reading.
 void BM_ReaderRecordsWithFields(benchmark::State& state) {
-  const sb::TempDrawing file(ManyHeaderRecords(200));
+  const sheetpeek::test::TempFile file(ManyHeaderRecords(200));
   std::int64_t records = 0;
   for (auto _ : state) {
     CExtractdata reader(file.path());
@@ -87,7 +87,7 @@ void BM_HeaderRead(benchmark::State& state) {
   sb::DrawingOptions options;
   options.withPreview = withPreview;
   const sb::Drawing drawing = sb::MakeDrawing(kSeed, options);
-  const sb::TempDrawing file(drawing.bytes);
+  const sheetpeek::test::TempFile file(drawing.bytes);
   for (auto _ : state) LoadOnce(state, file.path(), withPreview);
   // Labels, not counters: the CSV output wants the same counters on every benchmark.
   state.SetLabel(std::string(withPreview ? "full-size typical preview, " : "no preview, ") +
@@ -126,7 +126,7 @@ std::string PreviewOnlyDrawing(int index, std::string* name, std::size_t* encode
 void BM_PreviewLoad(benchmark::State& state) {
   std::string name;
   std::size_t length = 0;
-  const sb::TempDrawing file(PreviewOnlyDrawing(static_cast<int>(state.range(0)), &name, &length));
+  const sheetpeek::test::TempFile file(PreviewOnlyDrawing(static_cast<int>(state.range(0)), &name, &length));
   for (auto _ : state) LoadOnce(state, file.path(), true);
   state.SetLabel(name + ", " + std::to_string(length) + " chars");
 }
@@ -137,7 +137,7 @@ BENCHMARK(BM_PreviewLoad)->DenseRange(0, kHostile)->Unit(benchmark::kMicrosecond
 void BM_PreviewLinesOnly(benchmark::State& state) {
   std::string name;
   std::size_t length = 0;
-  const sb::TempDrawing file(PreviewOnlyDrawing(static_cast<int>(state.range(0)), &name, &length));
+  const sheetpeek::test::TempFile file(PreviewOnlyDrawing(static_cast<int>(state.range(0)), &name, &length));
   for (auto _ : state) {
     CExtractdata reader(file.path());
     if (!reader.Open()) throw std::runtime_error("open failed");

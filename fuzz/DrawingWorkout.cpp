@@ -1,7 +1,6 @@
 #include "DrawingWorkout.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +16,7 @@
 #include "Orvicheader.h"
 #include "PathName.h"
 #include "PreviewBitmap.h"
+#include "TempFile.h"
 
 namespace sheetpeek::hardening {
 
@@ -204,29 +204,15 @@ std::string CheckPreview(const COrvicHeader& h) {
 }
 
 // A drawing whose picture paints every pixel of the largest preview white, kept in a
-// temporary file for the life of the process.
-class DirtyDrawing {
- public:
-  DirtyDrawing() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/sheetpeek-dirty-XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return;
-    static const char kBytes[] = "Version\t1\nImage\t1,256,181,1,5\nP\t#%6t7\nFbreak\n";
-    const bool written = ::write(fd, kBytes, sizeof kBytes - 1) == static_cast<ssize_t>(sizeof kBytes - 1);
-    ::close(fd);
-    if (written) path_ = pattern;
+// temporary file for the life of the process; null when none can be written.
+const test::TempFile* DirtyDrawing() {
+  try {
+    static const test::TempFile file("Version\t1\nImage\t1,256,181,1,5\nP\t#%6t7\nFbreak\n");
+    return &file;
+  } catch (const std::exception&) {
+    return nullptr;
   }
-  ~DirtyDrawing() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  DirtyDrawing(const DirtyDrawing&) = delete;
-  DirtyDrawing& operator=(const DirtyDrawing&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+}
 
 std::string SameHeader(const COrvicHeader& a, const COrvicHeader& b) {
   if (a.ReadOk != b.ReadOk || a.HasImage != b.HasImage) return "read result";
@@ -279,9 +265,9 @@ std::string CheckHeader(const std::string& path) {
 
   // A load must not depend on the one before: read it again after a picture that paints
   // every pixel, and it must come out the same.
-  static const DirtyDrawing dirty;
-  if (dirty.path().empty()) return "no temporary file for the dirty drawing";
-  LoadResult between = LoadDrawingHeader(dirty.path(), PathStyle::Posix);
+  const test::TempFile* dirty = DirtyDrawing();
+  if (!dirty) return "no temporary file for the dirty drawing";
+  LoadResult between = LoadDrawingHeader(dirty->path(), PathStyle::Posix);
   if (!between.header || !between.header->HasImage) return "the dirty drawing did not decode";
   LoadResult again = LoadDrawingHeader(path, PathStyle::Posix);
   if (!again.header) return "a second load did not open";

@@ -1,76 +1,28 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "DrawingGenerator.h"
-#include "Orvicheader.h"
-#include "TempDrawing.h"
+#include "Drawings.h"
 
 namespace sb = sheetpeek::bench;
 using sheetpeek::COrvicHeader;
-using sheetpeek::LoadDrawingHeader;
-using sheetpeek::LoadResult;
+using sheetpeek::test::HeaderOf;
+using sheetpeek::test::PixelsOf;
+using sheetpeek::test::PixelsOfColours;
 
 namespace {
 
-LoadResult LoadBytes(const std::string& bytes) {
-  const sb::TempDrawing file(bytes);
-  return LoadDrawingHeader(file.path());
-}
-
-// Palette indices of a decoded preview, in picture order.
-std::vector<int> DecodedIndices(const COrvicHeader& h) {
-  std::vector<int> out;
-  for (int y = 0; y < h.ImageBitmap->Height(); ++y)
-    for (int x = 0; x < h.ImageBitmap->Width(); ++x) out.push_back(h.ImageBitmap->PixelIndex(x, y));
-  return out;
-}
-
-std::vector<int> ExpectedIndices(const std::string& colours) {
-  std::vector<int> out;
-  for (char c : colours) out.push_back(COrvicHeader::ColorIndex(c));
-  return out;
-}
-
-LoadResult LoadPreview(int width, int height, const std::string& encoded) {
-  return LoadBytes("Version\n" + sb::ImageRecords(width, height, encoded) + "Fbreak\n");
+// The picture lines as the generator writes them.
+std::unique_ptr<COrvicHeader> PreviewHeader(int width, int height, const std::string& encoded) {
+  sheetpeek::test::ImageLayout layout;
+  layout.lineLength = 200;
+  return sheetpeek::test::PreviewHeaderOf(width, height, encoded, layout);
 }
 
 }  // namespace
-
-// Every run length, including the ones no single run covers (2, 3, 98) and those at the
-// edges of each run form, must paint exactly that many pixels in the reader.
-TEST(BenchGenerator, EncodeRunPaintsExactLengthInReader) {
-  const std::size_t lengths[] = {1, 2, 3, 4, 5, 96, 97, 98, 99, 100, 8933, 8934, 8935, 8936, 46336};
-  for (std::size_t length : lengths) {
-    SCOPED_TRACE(length);
-    // One white pixel after the run marks its end, unless the run fills the picture.
-    const std::string encoded = sb::EncodeRun('2', length) + (length < sb::kFullPixels ? "7" : "");
-    ASSERT_LE(encoded.size(), length + 1);
-    LoadResult r = LoadPreview(sb::kFullWidth, sb::kFullHeight, encoded);
-    ASSERT_TRUE(r.header && r.header->HasImage);
-    const std::vector<int> px = DecodedIndices(*r.header);
-    std::size_t red = 0;
-    while (red < px.size() && px[red] == 9) ++red;
-    EXPECT_EQ(red, length);
-    if (length < px.size()) {
-      EXPECT_EQ(px[length], 15);
-    }
-  }
-}
-
-TEST(BenchGenerator, EncodeRunRejectsEmptyRunsAndMarkers) {
-  EXPECT_THROW(sb::EncodeRun('0', 0), std::invalid_argument);
-  for (char marker : {'!', '"', '#'}) EXPECT_THROW(sb::EncodeRun(marker, 5), std::invalid_argument);
-}
-
-TEST(BenchGenerator, EncodeColoursRoundTripsThroughReader) {
-  const std::string colours = "0001111111222222222222222222233>=<;:98765432100000";
-  LoadResult r = LoadPreview(static_cast<int>(colours.size()), 1, sb::EncodeColours(colours));
-  ASSERT_TRUE(r.header && r.header->HasImage);
-  EXPECT_EQ(DecodedIndices(*r.header), ExpectedIndices(colours));
-}
 
 // Each kind must decode to a full 256 x 181 picture with text no longer than its pixels,
 // in lines the reader takes whole; the typical one must come back pixel for pixel.
@@ -91,16 +43,16 @@ TEST(BenchGenerator, EveryPreviewKindDecodesFullSize) {
       EXPECT_LE(lf + 1 - start, 255u);
       start = lf + 1;
     }
-    LoadResult r = LoadPreview(sb::kFullWidth, sb::kFullHeight, encoded);
-    ASSERT_TRUE(r.header && r.header->ReadOk && r.header->HasImage);
-    EXPECT_EQ(r.header->ImageWidth, sb::kFullWidth);
-    EXPECT_EQ(r.header->ImageHeight, sb::kFullHeight);
+    const auto h = PreviewHeader(sb::kFullWidth, sb::kFullHeight, encoded);
+    ASSERT_TRUE(h->ReadOk && h->HasImage);
+    EXPECT_EQ(h->ImageWidth, sb::kFullWidth);
+    EXPECT_EQ(h->ImageHeight, sb::kFullHeight);
     // One more pixel must overflow the picture: the text paints every pixel, not fewer.
-    EXPECT_FALSE(LoadPreview(sb::kFullWidth, sb::kFullHeight, encoded + "7").header->HasImage);
+    EXPECT_FALSE(PreviewHeader(sb::kFullWidth, sb::kFullHeight, encoded + "7")->HasImage);
     if (kind == sb::PreviewKind::Typical) {
       sb::Rng again(7);
-      EXPECT_EQ(DecodedIndices(*r.header),
-                ExpectedIndices(sb::TypicalColours(again, sb::kFullWidth, sb::kFullHeight)));
+      EXPECT_EQ(PixelsOf(*h->ImageBitmap),
+                PixelsOfColours(sb::TypicalColours(again, sb::kFullWidth, sb::kFullHeight)));
     }
   }
 }
@@ -123,9 +75,8 @@ TEST(BenchGenerator, DrawingReadsWithEveryRecordSet) {
     sb::DrawingOptions options;
     options.withPreview = withPreview;
     const sb::Drawing d = sb::MakeDrawing(5, options);
-    LoadResult r = LoadBytes(d.bytes);
-    ASSERT_TRUE(r.header);
-    const COrvicHeader& h = *r.header;
+    const auto header = HeaderOf(d.bytes);
+    const COrvicHeader& h = *header;
     EXPECT_TRUE(h.ReadOk);
     EXPECT_EQ(h.HasImage, withPreview);
     EXPECT_TRUE(h.FrameRead);

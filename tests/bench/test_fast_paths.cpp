@@ -7,40 +7,10 @@
 #include <vector>
 
 #include "DrawingGenerator.h"
-#include "Orvicheader.h"
-#include "TempDrawing.h"
+#include "Drawings.h"
 
 namespace sb = sheetpeek::bench;
-using sheetpeek::COrvicHeader;
-using sheetpeek::LoadDrawingHeader;
-using sheetpeek::LoadResult;
-
-namespace {
-
-LoadResult LoadBytes(const std::string& bytes) {
-  const sb::TempDrawing file(bytes);
-  return LoadDrawingHeader(file.path());
-}
-
-std::string PreviewDrawing(int width, int height, const std::string& encoded) {
-  return "Version\n" + sb::ImageRecords(width, height, encoded) + "Fbreak\n";
-}
-
-std::vector<int> Indices(const COrvicHeader& h) {
-  std::vector<int> out;
-  for (int y = 0; y < h.ImageBitmap->Height(); ++y)
-    for (int x = 0; x < h.ImageBitmap->Width(); ++x) out.push_back(h.ImageBitmap->PixelIndex(x, y));
-  return out;
-}
-
-// `spec` is one palette index per pixel written as hex digits, for short expectations.
-std::vector<int> Hex(const std::string& spec) {
-  std::vector<int> out;
-  for (char c : spec) out.push_back(c <= '9' ? c - '0' : c - 'a' + 10);
-  return out;
-}
-
-}  // namespace
+using namespace sheetpeek::test;
 
 TEST(FastPath, DecodesRunEdgesExactly) {
   struct Case {
@@ -72,29 +42,28 @@ TEST(FastPath, DecodesRunEdgesExactly) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    LoadResult r = LoadBytes(PreviewDrawing(c.width, 1, c.text));
-    ASSERT_TRUE(r.header);
-    ASSERT_EQ(r.header->HasImage, c.ok);
+    const auto h = PreviewHeaderOf(c.width, 1, c.text);
+    ASSERT_EQ(h->HasImage, c.ok);
     if (c.ok) {
-      EXPECT_EQ(Indices(*r.header), Hex(c.pixels));
+      EXPECT_EQ(PixelsOf(*h->ImageBitmap), HexPixels(c.pixels));
     }
   }
 }
 
 TEST(FastPath, PacksEvenAndOddWidths) {
   // 3 x 2 from six plain characters: the odd column's low nibble stays 0.
-  LoadResult odd = LoadBytes(PreviewDrawing(3, 2, "123456"));
-  ASSERT_TRUE(odd.header && odd.header->HasImage);
-  const auto& b = *odd.header->ImageBitmap;
+  const auto odd = PreviewHeaderOf(3, 2, "123456");
+  ASSERT_TRUE(odd->HasImage);
+  const auto& b = *odd->ImageBitmap;
   ASSERT_EQ(b.Stride(), 2u);
   EXPECT_EQ(b.Row(0)[0], 0xC9);
   EXPECT_EQ(b.Row(0)[1], 0xD0);
   EXPECT_EQ(b.Row(1)[0], 0xAE);
   EXPECT_EQ(b.Row(1)[1], 0xB0);
 
-  LoadResult even = LoadBytes(PreviewDrawing(4, 2, "12345678"));
-  ASSERT_TRUE(even.header && even.header->HasImage);
-  const auto& e = *even.header->ImageBitmap;
+  const auto even = PreviewHeaderOf(4, 2, "12345678");
+  ASSERT_TRUE(even->HasImage);
+  const auto& e = *even->ImageBitmap;
   ASSERT_EQ(e.Stride(), 2u);
   EXPECT_EQ(e.Row(0)[0], 0xC9);
   EXPECT_EQ(e.Row(0)[1], 0xDA);
@@ -113,15 +82,14 @@ TEST(FastPath, CrLfDrawingReadsLikeLf) {
     crlf += c;
   }
   crlf.insert(0, "\r\r\r");  // and CRs on their own, shifting every boundary
-  LoadResult a = LoadBytes(lf);
-  LoadResult b = LoadBytes(crlf);
-  ASSERT_TRUE(a.header && b.header);
-  ASSERT_TRUE(a.header->HasImage);
-  ASSERT_TRUE(b.header->HasImage);
-  EXPECT_TRUE(b.header->ReadOk);
-  EXPECT_EQ(Indices(*a.header), Indices(*b.header));
-  EXPECT_EQ(a.header->NoteText, b.header->NoteText);
-  EXPECT_EQ(a.header->ElementCount, b.header->ElementCount);
+  const auto a = HeaderOf(lf);
+  const auto b = HeaderOf(crlf);
+  ASSERT_TRUE(a->HasImage);
+  ASSERT_TRUE(b->HasImage);
+  EXPECT_TRUE(b->ReadOk);
+  EXPECT_EQ(PixelsOf(*a->ImageBitmap), PixelsOf(*b->ImageBitmap));
+  EXPECT_EQ(a->NoteText, b->NoteText);
+  EXPECT_EQ(a->ElementCount, b->ElementCount);
 }
 
 TEST(FastPath, TextInputEdges) {
@@ -143,23 +111,22 @@ TEST(FastPath, TextInputEdges) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    LoadResult r = LoadBytes(c.bytes);
-    ASSERT_TRUE(r.header);
-    EXPECT_EQ(r.header->ReadOk, c.readOk);
-    EXPECT_EQ(r.header->ElementCount, c.elements);
+    const auto h = HeaderOf(c.bytes);
+    EXPECT_EQ(h->ReadOk, c.readOk);
+    EXPECT_EQ(h->ElementCount, c.elements);
   }
 }
 
 // Pixels the text does not reach are 0 even when an earlier load on the same thread painted
 // them: the decoder's working buffer is kept from load to load.
 TEST(FastPath, UnreachedPixelsAreZeroAfterEarlierLoads) {
-  LoadResult white = LoadBytes(PreviewDrawing(256, 181, sb::EncodeRun('7', 256 * 181)));
-  ASSERT_TRUE(white.header && white.header->HasImage);
-  EXPECT_EQ(white.header->ImageBitmap->PixelIndex(255, 180), 15);
+  const auto white = PreviewHeaderOf(256, 181, EncodeRun('7', 256 * 181));
+  ASSERT_TRUE(white->HasImage);
+  EXPECT_EQ(white->ImageBitmap->PixelIndex(255, 180), 15);
 
-  LoadResult partial = LoadBytes(PreviewDrawing(256, 181, "2" + sb::EncodeRun('4', 300)));
-  ASSERT_TRUE(partial.header && partial.header->HasImage);
-  const std::vector<int> px = Indices(*partial.header);
+  const auto partial = PreviewHeaderOf(256, 181, "2" + EncodeRun('4', 300));
+  ASSERT_TRUE(partial->HasImage);
+  const std::vector<int> px = PixelsOf(*partial->ImageBitmap);
   EXPECT_EQ(px[0], 9);
   EXPECT_EQ(px[300], 10);
   EXPECT_EQ(std::count(px.begin() + 301, px.end(), 0), static_cast<long>(px.size()) - 301);

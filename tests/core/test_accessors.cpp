@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CoreTestUtil.h"
+#include "Drawings.h"
 
 namespace sheetpeek::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "CoreTestUtil.h"
+#include "Drawings.h"
 #include "PreviewBitmap.h"
 #include "PreviewEncoder.h"
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "CoreTestUtil.h"
+#include "Drawings.h"
 #include "PreviewEncoder.h"
 
 namespace sheetpeek::test {

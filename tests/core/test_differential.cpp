@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "CoreTestUtil.h"
+#include "Drawings.h"
 #include "PreviewEncoder.h"
 
 namespace sheetpeek::test {

@@ -52,11 +52,44 @@ bool Drain(int fd, std::string& to) {
   return n < 0 && (errno == EINTR || errno == EAGAIN);
 }
 
+// The inherited environment with the options' changes, and the pointer arrays posix_spawn takes.
+class SpawnArgs {
+ public:
+  SpawnArgs(const std::vector<std::string>& argv, const ChildOptions& options) : argv_(argv) {
+    if (argv.empty()) throw std::invalid_argument("no program");
+    auto replaced = [&](const std::string& entry) {
+      for (const std::string& prefix : options.dropEnv)
+        if (entry.rfind(prefix, 0) == 0) return true;
+      for (const std::string& set : options.env)
+        if (entry.rfind(set.substr(0, set.find('=') + 1), 0) == 0) return true;
+      return false;
+    };
+    for (char** e = environ; *e != nullptr; ++e)
+      if (!replaced(*e)) env_.emplace_back(*e);
+    env_.insert(env_.end(), options.env.begin(), options.env.end());
+    for (std::string& a : argv_) argp_.push_back(a.data());
+    argp_.push_back(nullptr);
+    for (std::string& e : env_) envp_.push_back(e.data());
+    envp_.push_back(nullptr);
+  }
+  // Starts the child and destroys `actions`.
+  pid_t Spawn(posix_spawn_file_actions_t& actions) {
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, argp_[0], &actions, nullptr, argp_.data(), envp_.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + argv_[0]);
+    return pid;
+  }
+
+ private:
+  std::vector<std::string> argv_, env_;
+  std::vector<char*> argp_, envp_;
+};
+
 }  // namespace
 
-ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSeconds,
-                     const std::string& workDir) {
-  if (argv.empty()) throw std::invalid_argument("no program");
+ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& options) {
+  SpawnArgs spawn(argv, options);
   int outPipe[2], errPipe[2];
   if (::pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   Fd outRead(outPipe[0]), outWrite(outPipe[1]);
@@ -68,19 +101,14 @@ ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSecond
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, outWrite.get(), 1);
   posix_spawn_file_actions_adddup2(&actions, errWrite.get(), 2);
-  if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = -1;
-  int rc = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+  if (!options.workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, options.workDir.c_str());
+  const pid_t pid = spawn.Spawn(actions);
   outWrite.Reset();
   errWrite.Reset();
 
   ChildResult result;
-  const double deadline = Now() + deadlineSeconds;
+  const double started = Now();
+  const double deadline = started + options.deadlineSeconds;
   bool outOpen = true, errOpen = true;
   while (outOpen || errOpen) {
     double left = deadline - Now();
@@ -111,26 +139,21 @@ ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSecond
     ::usleep(2000);
   }
   result.maxRssKiB = usage.ru_maxrss;
+  result.seconds = Now() - started;
   if (result.finished && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
 }
 
-BackgroundChild::BackgroundChild(const std::vector<std::string>& argv) {
-  if (argv.empty()) throw std::invalid_argument("no program");
+BackgroundChild::BackgroundChild(const std::vector<std::string>& argv, const ChildOptions& options) {
+  SpawnArgs spawn(argv, options);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = -1;
-  int rc = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
-  pid_ = pid;
+  if (!options.workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, options.workDir.c_str());
+  pid_ = spawn.Spawn(actions);
 }
 
 BackgroundChild::~BackgroundChild() {
@@ -165,6 +188,13 @@ int BackgroundChild::Stop(double graceSeconds) {
     }
   }
   return status_;
+}
+
+void BackgroundChild::Kill() {
+  if (!Running()) return;
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, &status_, 0);
+  reaped_ = true;
 }
 
 std::string BuiltProgram(const std::string& name) {

@@ -12,16 +12,33 @@ struct ChildResult {
   int exitCode = -1;      // -1 when it did not exit normally (signal, deadline)
   int signal = 0;         // the signal that ended it, 0 when it exited
   long maxRssKiB = 0;     // peak resident memory
+  double seconds = 0;     // from the start to the end (or the kill)
   std::string out;        // standard output
   std::string err;        // standard error
 };
 
+struct ChildOptions {
+  double deadlineSeconds = 20.0;
+  std::string workDir;  // empty: this process's own
+  // "NAME=value" entries put over the inherited environment ("NAME=" sets an empty value).
+  std::vector<std::string> env;
+  // Inherited entries starting with one of these ("DISPLAY=", "SHEETPEEK_") are left out.
+  std::vector<std::string> dropEnv;
+};
+
 // Starts `argv[0]` with the rest of `argv` as its arguments (bytes, passed unchanged) and
 // waits at most `deadlineSeconds` for it to end, killing it then, so that a hanging child fails
-// a test instead of stalling the suite. Standard input is /dev/null. The child runs in `workDir`
-// when it is not empty.
-ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSeconds = 20.0,
-                     const std::string& workDir = "");
+// a test instead of stalling the suite. Standard input is /dev/null; standard output and
+// standard error are collected.
+ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& options);
+
+inline ChildResult RunChild(const std::vector<std::string>& argv, double deadlineSeconds = 20.0,
+                            const std::string& workDir = "") {
+  ChildOptions options;
+  options.deadlineSeconds = deadlineSeconds;
+  options.workDir = workDir;
+  return RunChild(argv, options);
+}
 
 // The same with the program apart from its arguments.
 inline ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
@@ -32,10 +49,10 @@ inline ChildResult RunChild(const std::string& program, const std::vector<std::s
 }
 
 // A program left running while the test talks to it; killed, if still running, when the
-// owner goes out of scope. Its output goes to /dev/null.
+// owner goes out of scope. Its output goes to /dev/null; the deadline of `options` is not used.
 class BackgroundChild {
  public:
-  explicit BackgroundChild(const std::vector<std::string>& argv);
+  explicit BackgroundChild(const std::vector<std::string>& argv, const ChildOptions& options = {});
   ~BackgroundChild();
   BackgroundChild(const BackgroundChild&) = delete;
   BackgroundChild& operator=(const BackgroundChild&) = delete;
@@ -46,6 +63,8 @@ class BackgroundChild {
   int Wait(double seconds);
   // Asks it to end (SIGTERM), then kills it after `graceSeconds`; returns its wait status.
   int Stop(double graceSeconds = 5.0);
+  // Ends it at once (SIGKILL), leaving behind whatever it had made.
+  void Kill();
 
  private:
   int pid_ = -1;

@@ -57,6 +57,7 @@ char ColorCharOf(int paletteIndex) {
 }
 
 std::string EncodeRun(char colour, std::size_t length) {
+  if (length == 0) throw std::invalid_argument("a run covers at least one pixel");
   if (IsRunMarker(colour)) throw std::invalid_argument("a run marker cannot be a colour character");
   std::string out;
   while (length > 0) {

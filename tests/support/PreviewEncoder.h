@@ -1,5 +1,6 @@
-// Test-side encoder for preview pictures: palette indices or colour characters in, run-length
-// encoded text and complete "Image" records with their picture lines out.
+// Encoder for preview pictures, for the suites and the benchmarks (the product only reads them):
+// palette indices or colour characters in, run-length encoded text and complete "Image"
+// records with their picture lines out.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +17,8 @@ char ColorCharOf(int paletteIndex);
 
 // Encoded text for `length` (>= 1) pixels of one colour character: plain characters for
 // 1 to 3 pixels, a one-digit run for 4 to 97, a one-digit run plus a plain character for 98,
-// a two-digit run for 99 to 8934 and a three-digit run from 8935 on. The colour character
-// must not be a run marker ("!", double quote, "#").
+// a two-digit run for 99 to 8934 and a three-digit run from 8935 on. A length of 0 and a run
+// marker ("!", double quote, "#") as the colour character throw std::invalid_argument.
 std::string EncodeRun(char colour, std::size_t length);
 
 // Encoded text for a sequence of colour characters, stretches of the same character as runs.

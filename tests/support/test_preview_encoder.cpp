@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Drawings.h"
 #include "PreviewEncoder.h"
 #include "TempFile.h"
 
@@ -82,7 +83,36 @@ TEST(PreviewEncoder, PixelsMapToColourCharacters) {
   EXPECT_EQ(EncodePixels(pixels), "123456789:;<=>00");
   EXPECT_THROW(ColorCharOf(8), std::invalid_argument);
   EXPECT_THROW(ColorCharOf(16), std::invalid_argument);
-  EXPECT_THROW(EncodeRun('!', 5), std::invalid_argument);
+  EXPECT_THROW(EncodeRun('0', 0), std::invalid_argument);
+  for (char marker : {'!', '"', '#'}) EXPECT_THROW(EncodeRun(marker, 5), std::invalid_argument);
+}
+
+// Every run length, including the ones no single run covers (2, 3, 98) and those at the
+// edges of each run form, must paint exactly that many pixels in the reader.
+TEST(PreviewEncoder, RunPaintsExactLengthInReader) {
+  const std::size_t lengths[] = {1, 2, 3, 4, 5, 96, 97, 98, 99, 100, 8933, 8934, 8935, 8936, 46336};
+  for (std::size_t length : lengths) {
+    SCOPED_TRACE(length);
+    // One white pixel after the run marks its end, unless the run fills the picture.
+    const std::string encoded = EncodeRun('2', length) + (length < 256 * 181 ? "7" : "");
+    ASSERT_LE(encoded.size(), length + 1);
+    const auto h = PreviewHeaderOf(256, 181, encoded);
+    ASSERT_TRUE(h->HasImage);
+    const std::vector<int> px = PixelsOf(*h->ImageBitmap);
+    std::size_t red = 0;
+    while (red < px.size() && px[red] == 9) ++red;
+    EXPECT_EQ(red, length);
+    if (length < px.size()) {
+      EXPECT_EQ(px[length], 15);
+    }
+  }
+}
+
+TEST(PreviewEncoder, ColourCharactersRoundTripThroughReader) {
+  const std::string colours = "0001111111222222222222222222233>=<;:98765432100000";
+  const auto h = PreviewHeaderOf(static_cast<int>(colours.size()), 1, EncodeColorChars(colours));
+  ASSERT_TRUE(h->HasImage);
+  EXPECT_EQ(PixelsOf(*h->ImageBitmap), PixelsOfColours(colours));
 }
 
 TEST(PreviewEncoder, ImageRecordCountsLinesAndLength) {

@@ -16,33 +16,28 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "TempFile.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using sheetpeek::test::BackgroundChild;
+using sheetpeek::test::ChildOptions;
+using sheetpeek::test::ChildResult;
 using sheetpeek::test::ReadFileBytes;
+using sheetpeek::test::RunChild;
 using sheetpeek::test::TempDir;
 
 const std::string kViewer = std::string(SHEETPEEK_BIN_DIR) + "/sheetpeek";
 const std::string kGolden = std::string(SHEETPEEK_TEST_DATA) + "/golden/";
 const std::string kOpenFailed = "Open失敗しました。";
-
-struct Finished {
-  int exitCode = -1;  // -1: killed or timed out
-  double seconds = 0;
-  std::string err;
-  std::string out;
-};
 
 // Whole lines only: a line still being written does not count yet.
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -67,52 +62,25 @@ class Sandbox {
     home_ = fs::path(root_.path()) / "home";
     fs::create_directory(home_);
   }
-  ~Sandbox() {
-    for (pid_t pid : running_) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-  }
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;
 
   const fs::path& drawings() const { return drawings_; }
   const fs::path& runtime() const { return runtime_; }
 
-  // Starts a viewer in its home folder and leaves it running.
-  pid_t StartViewer(const std::vector<std::string>& args = {}) {
-    const pid_t pid =
-        Spawn(args, home_, fs::path(root_.path()) / ("viewer" + std::to_string(running_.size())));
-    running_.push_back(pid);
-    return pid;
+  // Starts a viewer in its home folder and leaves it running (killed with the sandbox).
+  BackgroundChild& StartViewer(const std::vector<std::string>& args = {}) {
+    running_.push_back(std::make_unique<BackgroundChild>(Argv(args), Options(home_)));
+    return *running_.back();
   }
 
   // Runs sheetpeek to its end (killed after `timeout` seconds).
   // `extraEnv` entries ("NAME=value") replace the sandbox's own.
-  Finished Run(const std::vector<std::string>& args, const fs::path& workDir,
-               const std::vector<std::string>& extraEnv = {}, double timeout = 20) {
-    const fs::path out = fs::path(root_.path()) / ("run" + std::to_string(++runs_));
-    const auto started = Clock::now();
-    const pid_t pid = Spawn(args, workDir, out, extraEnv);
-    Finished result;
-    int status = 0;
-    for (;;) {
-      const pid_t done = waitpid(pid, &status, WNOHANG);
-      result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
-      if (done == pid) {
-        if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-        break;
-      }
-      if (result.seconds > timeout) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    result.err = ReadFileBytes(out.string() + ".err");
-    result.out = ReadFileBytes(out.string() + ".out");
-    return result;
+  ChildResult Run(const std::vector<std::string>& args, const fs::path& workDir,
+                  const std::vector<std::string>& extraEnv = {}, double timeout = 20) {
+    ChildOptions options = Options(workDir, extraEnv);
+    options.deadlineSeconds = timeout;
+    return RunChild(Argv(args), options);
   }
 
   std::vector<std::string> Trace() const {
@@ -132,22 +100,6 @@ class Sandbox {
     return lines;
   }
 
-  // -2 while `pid` runs, else its exit code (-1 when a signal ended it).
-  int Status(pid_t pid) {
-    if (auto it = ended_.find(pid); it != ended_.end()) return it->second;
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) != pid) return -2;
-    running_.erase(std::remove(running_.begin(), running_.end(), pid), running_.end());
-    return ended_[pid] = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  bool Alive(pid_t pid) { return Status(pid) == -2; }
-
-  void Kill(pid_t pid) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    running_.erase(std::remove(running_.begin(), running_.end(), pid), running_.end());
-  }
-
   // Trace lines: the viewer ready, and a hand-off, each with `file` of the drawings on show
   // (nothing on show when `file` is empty).
   std::string Ready(const std::string& file) const { return "ready " + OnShow(file); }
@@ -157,51 +109,28 @@ class Sandbox {
   std::string Drawing(const std::string& file) const { return (drawings_ / file).string(); }
 
  private:
-  pid_t Spawn(const std::vector<std::string>& args, const fs::path& workDir, const fs::path& output,
-              const std::vector<std::string>& extraEnv = {}) {
-    // Never a real display or a real user's runtime folder.
-    auto ours = [](const std::string& entry) {
-      for (const char* prefix :
-           {"XDG_RUNTIME_DIR=", "SHEETPEEK_", "QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="})
-        if (entry.rfind(prefix, 0) == 0) return true;
-      return false;
-    };
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e)
-      if (!ours(*e)) env.emplace_back(*e);
-    env.push_back("XDG_RUNTIME_DIR=" + runtime_.string());
-    env.push_back("SHEETPEEK_TEST_TRACE=" + trace_.string());
-    env.push_back("SHEETPEEK_NO_MESSAGE_BOX=1");
-    env.push_back("QT_QPA_PLATFORM=offscreen");
+  static std::vector<std::string> Argv(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{kViewer};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+  }
+
+  // Never a real display or a real user's runtime folder.
+  ChildOptions Options(const fs::path& workDir, const std::vector<std::string>& extraEnv = {}) const {
+    ChildOptions options;
+    options.workDir = workDir.string();
+    options.dropEnv = {"XDG_RUNTIME_DIR=", "SHEETPEEK_", "QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="};
+    options.env = {"XDG_RUNTIME_DIR=" + runtime_.string(), "SHEETPEEK_TEST_TRACE=" + trace_.string(),
+                   "SHEETPEEK_NO_MESSAGE_BOX=1", "QT_QPA_PLATFORM=offscreen"};
     for (const std::string& extra : extraEnv) {
       const std::string name = extra.substr(0, extra.find('=') + 1);
+      auto& env = options.env;
       env.erase(
           std::remove_if(env.begin(), env.end(), [&](const std::string& e) { return e.rfind(name, 0) == 0; }),
           env.end());
       env.push_back(extra);
     }
-    std::vector<std::string> argv = {kViewer};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> argp, envp;
-    for (std::string& a : argv) argp.push_back(a.data());
-    argp.push_back(nullptr);
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    const std::string outPath = output.string() + ".out", errPath = output.string() + ".err";
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int in = open("/dev/null", O_RDONLY);
-      if (out < 0 || err < 0 || in < 0 || chdir(workDir.c_str()) != 0) _exit(127);
-      dup2(in, 0);
-      dup2(out, 1);
-      dup2(err, 2);
-      execve(argp[0], argp.data(), envp.data());
-      _exit(127);
-    }
-    return pid;
+    return options;
   }
 
   std::string OnShow(const std::string& file) const {
@@ -211,9 +140,7 @@ class Sandbox {
   TempDir root_;
   fs::path runtime_, drawings_, home_;
   fs::path trace_ = fs::path(root_.path()) / "trace";
-  std::vector<pid_t> running_;
-  std::map<pid_t, int> ended_;
-  int runs_ = 0;
+  std::vector<std::unique_ptr<BackgroundChild>> running_;
 };
 
 }  // namespace
@@ -275,7 +202,7 @@ TEST(SingleInstance, LaterStartHandsRelativeNameToTheWindow) {
   ASSERT_EQ(box.AwaitTrace(1), std::vector<std::string>{box.Ready("")});
 
   // From another working folder than the viewer's.
-  const Finished second = box.Run({"runs.cad"}, box.drawings());
+  const ChildResult second = box.Run({"runs.cad"}, box.drawings());
   EXPECT_EQ(second.exitCode, 0) << second.err;
   EXPECT_TRUE(second.err.empty()) << second.err;
   EXPECT_EQ(box.AwaitTrace(2), (std::vector<std::string>{box.Ready(""), box.Shows(1, true, "runs.cad")}));
@@ -286,7 +213,7 @@ TEST(SingleInstance, HandoffStartsNoGui) {
   box.StartViewer();
   ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
   // A start that made a GUI application would die for want of this platform plugin.
-  const Finished run = box.Run({"quoting.cad"}, box.drawings(), {"QT_QPA_PLATFORM=no-such-platform"});
+  const ChildResult run = box.Run({"quoting.cad"}, box.drawings(), {"QT_QPA_PLATFORM=no-such-platform"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(box.AwaitTrace(2).back(), box.Shows(1, true, "quoting.cad"));
 }
@@ -316,7 +243,7 @@ TEST(SingleInstance, WindowUsesOnlyTheFirstName) {
   // clang-format on
   std::size_t lines = 1;
   for (const Case& c : cases) {
-    const Finished run = box.Run(c.args, box.drawings());
+    const ChildResult run = box.Run(c.args, box.drawings());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> trace = box.AwaitTrace(++lines);
     ASSERT_EQ(trace.size(), lines);
@@ -340,7 +267,7 @@ TEST(SingleInstance, LongNamesArriveWhole) {
   fs::copy_file(box.Drawing("runs.cad"), deep / "runs.cad");
   ASSERT_GT((deep / "runs.cad").string().size(), 400u);
 
-  const Finished run = box.Run({relative + "runs.cad"}, box.drawings());
+  const ChildResult run = box.Run({relative + "runs.cad"}, box.drawings());
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(box.AwaitTrace(2).back(), "handoff 1 raised " + deep.string() + "\truns.cad");
 }
@@ -354,7 +281,7 @@ TEST(SingleInstance, FiftyHandoffsArriveInOrder) {
   std::vector<std::string> expected = {box.Ready("")};
   for (int i = 0; i < 50; ++i) {
     const std::string& file = files[(i * 3) % files.size()];
-    const Finished run = box.Run({file}, box.drawings());
+    const ChildResult run = box.Run({file}, box.drawings());
     ASSERT_EQ(run.exitCode, 0) << "hand-off " << i << ": " << run.err;
     expected.push_back(box.Shows(1, true, file));
   }
@@ -368,7 +295,7 @@ TEST(SingleInstance, LockHeldWithoutWindowFailsAfterRetrying) {
   lock.setStaleLockTime(0);
   ASSERT_TRUE(lock.tryLock(0));
 
-  const Finished run = box.Run({"runs.cad"}, box.drawings());
+  const ChildResult run = box.Run({"runs.cad"}, box.drawings());
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find(kOpenFailed), std::string::npos) << run.err;
   EXPECT_GE(run.seconds, 2.9);
@@ -384,14 +311,14 @@ TEST(SingleInstance, WaitingStartTakesOverWhenTheHolderLetsGo) {
   ASSERT_TRUE(lock->tryLock(0));
   // The holder ends within the retry time without ever opening a window: the waiting start
   // becomes the viewer, with its own names.
-  const pid_t viewer = box.StartViewer({box.Drawing("runs.cad")});
+  BackgroundChild& viewer = box.StartViewer({box.Drawing("runs.cad")});
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   EXPECT_TRUE(box.Trace().empty());
   lock->unlock();
   EXPECT_EQ(box.AwaitTrace(1), std::vector<std::string>{box.Ready("runs.cad")});
-  EXPECT_TRUE(box.Alive(viewer));
+  EXPECT_TRUE(viewer.Running());
 
-  const Finished run = box.Run({"quoting.cad"}, box.drawings());
+  const ChildResult run = box.Run({"quoting.cad"}, box.drawings());
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(box.AwaitTrace(2).back(), box.Shows(1, true, "quoting.cad"));
 }
@@ -399,15 +326,15 @@ TEST(SingleInstance, WaitingStartTakesOverWhenTheHolderLetsGo) {
 TEST(SingleInstance, TwoStartsAtOnceEndWithOneViewerShowingBoth) {
   for (int round = 0; round < 3; ++round) {
     Sandbox box;
-    const pid_t a = box.StartViewer({box.Drawing("runs.cad")});
-    const pid_t b = box.StartViewer({box.Drawing("quoting.cad")});
+    BackgroundChild& a = box.StartViewer({box.Drawing("runs.cad")});
+    BackgroundChild& b = box.StartViewer({box.Drawing("quoting.cad")});
     // One of them becomes the viewer, the other hands its name over and ends with 0.
     const auto until = Clock::now() + std::chrono::seconds(20);
-    while (box.Alive(a) && box.Alive(b) && Clock::now() < until)
+    while (a.Running() && b.Running() && Clock::now() < until)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const bool aEnded = !box.Alive(a);
-    ASSERT_NE(aEnded, !box.Alive(b)) << "round " << round;
-    EXPECT_EQ(box.Status(aEnded ? a : b), 0) << "round " << round;
+    const bool aEnded = !a.Running();
+    ASSERT_NE(aEnded, !b.Running()) << "round " << round;
+    EXPECT_EQ((aEnded ? a : b).Wait(0), 0) << "round " << round;
     const std::string viewerFile = aEnded ? "quoting.cad" : "runs.cad";
     const std::string handedFile = aEnded ? "runs.cad" : "quoting.cad";
     std::vector<std::string> trace = box.AwaitTrace(2);
@@ -425,24 +352,24 @@ TEST(SingleInstance, TwoStartsAtOnceEndWithOneViewerShowingBoth) {
 
 TEST(SingleInstance, KilledViewerDoesNotBlockTheNextStart) {
   Sandbox box;
-  const pid_t first = box.StartViewer();
+  BackgroundChild& first = box.StartViewer();
   ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
-  box.Kill(first);
+  first.Kill();
   // What a killed viewer leaves behind.
   ASSERT_TRUE(fs::exists(box.runtime() / "Sheetpeek.lock"));
   ASSERT_TRUE(fs::exists(box.runtime() / "Sheetpeek"));
 
-  const pid_t second = box.StartViewer({box.Drawing("quoting.cad")});
+  BackgroundChild& second = box.StartViewer({box.Drawing("quoting.cad")});
   ASSERT_EQ(box.AwaitTrace(2), (std::vector<std::string>{box.Ready(""), box.Ready("quoting.cad")}));
-  const Finished run = box.Run({"runs.cad"}, box.drawings());
+  const ChildResult run = box.Run({"runs.cad"}, box.drawings());
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(box.AwaitTrace(3).back(), box.Shows(1, true, "runs.cad"));
-  EXPECT_TRUE(box.Alive(second));
+  EXPECT_TRUE(second.Running());
 }
 
 TEST(SingleInstance, GarbageOnTheChannelDoesNotHurtTheWindow) {
   Sandbox box;
-  const pid_t viewer = box.StartViewer();
+  BackgroundChild& viewer = box.StartViewer();
   ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
 
   // Refused at once: the window closes the connection without an answer.
@@ -479,14 +406,14 @@ TEST(SingleInstance, GarbageOnTheChannelDoesNotHurtTheWindow) {
     SendAll(fd, std::string("Spk1\x20\0\0\0", 8) + kBlockHeader.substr(0, 5));
     stalled.push_back(fd);
   }
-  const Finished run = box.Run({"runs.cad"}, box.drawings());
+  const ChildResult run = box.Run({"runs.cad"}, box.drawings());
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_LT(run.seconds, 2.9);  // served while the stalled ones still wait for their timeout
   for (int fd : stalled) close(fd);
 
   EXPECT_EQ(box.AwaitTrace(3), (std::vector<std::string>{box.Ready(""), box.Shows(0, false, ""),
                                                          box.Shows(1, true, "runs.cad")}));
-  EXPECT_TRUE(box.Alive(viewer));
+  EXPECT_TRUE(viewer.Running());
 }
 
 TEST(SingleInstance, OtherUsersAreRefusedEvenWhenTheyCanReachTheChannel) {
@@ -537,7 +464,7 @@ TEST(SingleInstance, StalledConnectionIsDroppedByTheWindow) {
 
 TEST(SingleInstance, NoDisplayIsAClearError) {
   Sandbox box;
-  const Finished run = box.Run({"runs.cad"}, box.drawings(), {"QT_QPA_PLATFORM="});
+  const ChildResult run = box.Run({"runs.cad"}, box.drawings(), {"QT_QPA_PLATFORM="});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("no display"), std::string::npos) << run.err;
   // The next start is a viewer again, not a hand-off to nobody.
@@ -548,7 +475,7 @@ TEST(SingleInstance, NoDisplayIsAClearError) {
 TEST(SingleInstance, HelpAndVersionNeitherLockNorHandOff) {
   Sandbox box;
   for (const char* option : {"--help", "--version"}) {
-    const Finished run = box.Run({option}, box.drawings());
+    const ChildResult run = box.Run({option}, box.drawings());
     EXPECT_EQ(run.exitCode, 0) << option;
     EXPECT_FALSE(run.out.empty()) << option;
     EXPECT_FALSE(fs::exists(box.runtime() / "Sheetpeek.lock")) << option;

@@ -1,4 +1,4 @@
-// Helpers shared by the core suites: readers and headers over drawings written on the fly.
+// Readers, headers and pictures of drawings written on the fly, for the suites and the benchmarks' checks.
 #pragma once
 
 #include <memory>
@@ -8,6 +8,7 @@
 
 #include "Extractdata.h"
 #include "Orvicheader.h"
+#include "PreviewEncoder.h"
 #include "TempFile.h"
 
 namespace sheetpeek::test {
@@ -38,12 +39,32 @@ inline std::unique_ptr<COrvicHeader> HeaderOf(std::string_view bytes, PathStyle 
   return std::move(result.header);
 }
 
+// The header of the smallest drawing around a preview of `encoded` text.
+inline std::unique_ptr<COrvicHeader> PreviewHeaderOf(int width, int height, std::string_view encoded,
+                                                     const ImageLayout& layout = {}) {
+  return HeaderOf("Version\n" + ImageRecord(width, height, encoded, layout) + "Fbreak\n");
+}
+
 // The whole picture of a decoded preview, one palette index per pixel in picture order.
 inline std::vector<int> PixelsOf(const PreviewBitmap& bitmap) {
   std::vector<int> pixels;
   for (int y = 0; y < bitmap.Height(); ++y) {
     for (int x = 0; x < bitmap.Width(); ++x) pixels.push_back(bitmap.PixelIndex(x, y));
   }
+  return pixels;
+}
+
+// Expected pixels written as one hex digit (palette index) per pixel, for short expectations.
+inline std::vector<int> HexPixels(std::string_view spec) {
+  std::vector<int> pixels;
+  for (char c : spec) pixels.push_back(c <= '9' ? c - '0' : c - 'a' + 10);
+  return pixels;
+}
+
+// Expected pixels of colour characters, through the reader's own colour table.
+inline std::vector<int> PixelsOfColours(std::string_view colours) {
+  std::vector<int> pixels;
+  for (char c : colours) pixels.push_back(COrvicHeader::ColorIndex(c));
   return pixels;
 }
 
