@@ -1,7 +1,9 @@
 // Crafted bad drawings in tests/data/malformed, one test case each, checked against the
-// expectations listed beside them in tests/data/malformed/EXPECTED.
+// expectations listed beside them in tests/data/malformed/EXPECTED. The hardening suite runs
+// the same drawings through the fuzz harnesses' checks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -46,6 +48,19 @@ std::string Bool(bool b) {
   return b ? "true" : "false";
 }
 
+std::string DateOf(const TDrawingDate& d) {
+  return std::to_string(d.Year) + "," + std::to_string(d.Month) + "," + std::to_string(d.Day) + "," +
+         std::to_string(d.Hour) + "," + std::to_string(d.Minute);
+}
+
+// The item N of a "noteN" or "labelN" key, checked to lie within the items.
+std::size_t ItemOf(const std::string& key, std::size_t prefix) {
+  const int item = std::stoi(key.substr(prefix));
+  EXPECT_GE(item, 0);
+  EXPECT_LT(item, COrvicHeader::kItemCount);
+  return static_cast<std::size_t>(std::clamp(item, 0, COrvicHeader::kItemCount - 1));
+}
+
 class MalformedDrawing : public ::testing::TestWithParam<MalformedCase> {};
 
 TEST_P(MalformedDrawing, ReadsAsListed) {
@@ -60,7 +75,11 @@ TEST_P(MalformedDrawing, ReadsAsListed) {
       EXPECT_EQ(Bool(h.ReadOk), want);
     } else if (key == "has_image") {
       EXPECT_EQ(Bool(h.HasImage), want);
-      EXPECT_EQ(h.ImageBitmap != nullptr, h.HasImage);
+      if (h.HasImage) {
+        EXPECT_NE(h.ImageBitmap, nullptr);
+      }
+    } else if (key == "bitmap") {
+      EXPECT_EQ(Bool(h.ImageBitmap != nullptr), want);
     } else if (key == "image") {
       EXPECT_EQ(std::to_string(h.ImageWidth) + "x" + std::to_string(h.ImageHeight), want);
     } else if (key == "elements") {
@@ -72,15 +91,14 @@ TEST_P(MalformedDrawing, ReadsAsListed) {
     } else if (key == "sheet") {
       EXPECT_EQ(h.SheetName, want);
     } else if (key == "create") {
-      const TDrawingDate& d = h.CreateDate;
-      EXPECT_EQ(std::to_string(d.Year) + "," + std::to_string(d.Month) + "," + std::to_string(d.Day) + "," +
-                    std::to_string(d.Hour) + "," + std::to_string(d.Minute),
-                want);
+      EXPECT_EQ(DateOf(h.CreateDate), want);
+    } else if (key == "update") {
+      EXPECT_EQ(DateOf(h.UpdateDate), want);
     } else if (key.rfind("note", 0) == 0) {
-      const int item = std::stoi(key.substr(4));
-      ASSERT_GE(item, 0);
-      ASSERT_LT(item, COrvicHeader::kItemCount);
+      const std::size_t item = ItemOf(key, 4);
       EXPECT_EQ(h.NoteLabel[item] + "|" + h.NoteText[item], want);
+    } else if (key.rfind("label", 0) == 0) {
+      EXPECT_EQ(h.NoteLabel[ItemOf(key, 5)], want);
     } else {
       ADD_FAILURE() << "unknown key in EXPECTED: " << key;
     }
@@ -104,6 +122,19 @@ TEST(Malformed, EveryDrawingIsListedOnce) {
   }
   EXPECT_FALSE(present.empty());
   EXPECT_EQ(listed, present);
+}
+
+// What a failing record leaves behind beyond the listed keys.
+TEST(Malformed, FailingRecordsKeepWhatWasStoredBefore) {
+  const LoadResult frame = LoadDrawingHeader(kFolder + "/frame_with_extreme_numbers.cad", PathStyle::Posix);
+  ASSERT_TRUE(frame.header);
+  EXPECT_EQ(frame.header->SizeText.substr(0, 201), std::string(200, 'S') + " ");
+
+  const LoadResult pictures =
+      LoadDrawingHeader(kFolder + "/image_text_shorter_and_longer.cad", PathStyle::Posix);
+  ASSERT_TRUE(pictures.header && pictures.header->ImageBitmap);
+  EXPECT_EQ(pictures.header->ImageBitmap->Width(), 256);
+  EXPECT_EQ(pictures.header->ImageBitmap->PixelIndex(255, 180), 0);
 }
 
 }  // namespace
