@@ -4,6 +4,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 SAMPLE ?= examples/plan_with_preview.cad
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps configure build run test test-sanitize fuzz fuzz-smoke screenshot clean
@@ -41,15 +42,15 @@ test-sanitize: deps
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
 
-# libFuzzer harnesses (clang) built into build-fuzz/, each run for FUZZ_SECONDS; fails on any finding.
+# libFuzzer harnesses (clang) built into $(FUZZ_BUILD)/, each run for FUZZ_SECONDS; fails on any finding.
 fuzz:
 	scripts/install-deps base fuzz
-	fuzz/run-fuzzers $(FUZZ_SECONDS)
+	FUZZ_BUILD=$(FUZZ_BUILD) fuzz/run-fuzzers $(FUZZ_SECONDS)
 
 # The CI's short fuzz run: 60 seconds per harness.
 fuzz-smoke:
 	scripts/install-deps base fuzz
-	fuzz/run-fuzzers 60
+	FUZZ_BUILD=$(FUZZ_BUILD) fuzz/run-fuzzers 60
 
 # Renders the real window on the sample drawing, menu bar included, into docs/screenshot.png.
 screenshot: configure
@@ -83,5 +84,6 @@ package: build
 	scripts/install-deps base package
 	cmake --build $(BUILD) --target package
 
+# Every build folder the targets above make.
 clean:
-	rm -rf $(BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD) $(BENCH_BUILD)
