@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <utility>
 
 #include "Cp932.h"
@@ -465,7 +466,15 @@ LRESULT CALLBACK TfrmRaderAver::WndProc(HWND window, UINT message, WPARAM wParam
   }
   auto* form = reinterpret_cast<TfrmRaderAver*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (form == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
-  return form->Dispatch(message, wParam, lParam);
+  // An exception must not cross the system's frames: it is shown, and the loop goes on.
+  try {
+    return form->Dispatch(message, wParam, lParam);
+  } catch (const std::exception& e) {
+    ::MessageBoxW(window, Widen(e.what()).c_str(), L"SheetPeeker", MB_OK | MB_ICONERROR);
+  } catch (...) {
+    ::MessageBoxW(window, L"Unknown exception", L"SheetPeeker", MB_OK | MB_ICONERROR);
+  }
+  return 0;
 }
 
 LRESULT TfrmRaderAver::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -10,6 +10,7 @@
 
 #include <shellapi.h>
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -116,7 +117,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         break;
     }
   }
-  const int code = RunViewer(instance, std::move(arguments), showCommand);
+  int code = 0;
+  try {
+    code = RunViewer(instance, std::move(arguments), showCommand);
+  } catch (const std::exception& e) {
+    ::MessageBoxW(nullptr, sheetpeek::Widen(e.what()).c_str(), L"SheetPeeker", MB_OK | MB_ICONERROR);
+  }
   if (mutex != nullptr) ::ReleaseMutex(mutex);
   return code;
 }
