@@ -13,9 +13,13 @@ QString ExceptionDisplayText(const QString& message) {
   return message;
 }
 
+bool EnvFlag(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
+}
+
 bool MessageBoxesWanted(const QByteArray& platform) {
-  const char* off = std::getenv("SHEETPEEK_NO_MESSAGE_BOX");
-  if (off != nullptr && off[0] != '\0' && std::strcmp(off, "0") != 0) return false;
+  if (EnvFlag("SHEETPEEK_NO_MESSAGE_BOX")) return false;
   // A box nobody can see would wait for ever.
   if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return false;
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)

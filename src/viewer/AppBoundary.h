@@ -12,6 +12,9 @@ namespace sheetpeek {
 // after "."; an empty message stays empty.
 QString ExceptionDisplayText(const QString& message);
 
+// True when the environment variable is set to anything but "" or "0".
+bool EnvFlag(const char* name);
+
 // False when boxes are turned off (SHEETPEEK_NO_MESSAGE_BOX set to anything but "" or "0")
 // or nobody could see one: the offscreen or minimal platform, or no display at all.
 // `platform` is the Qt platform in use or asked for ("" when none is asked for).

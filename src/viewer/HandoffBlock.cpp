@@ -19,45 +19,86 @@ std::uint32_t GetU32(const unsigned char* p) {
 
 }  // namespace
 
-std::vector<unsigned char> EncodeHandoffBlock(const std::vector<std::string>& names) {
+namespace {
+
+// One unit of a name: a byte, or a 16-bit character stored little-endian.
+template <typename Char>
+void PutUnit(std::vector<unsigned char>& out, Char c) {
+  for (std::size_t b = 0; b < sizeof(Char); ++b) out.push_back(static_cast<unsigned char>(c >> (8 * b)));
+}
+
+template <typename Char>
+Char GetUnit(const unsigned char* p) {
+  Char c = 0;
+  for (std::size_t b = 0; b < sizeof(Char); ++b)
+    c = static_cast<Char>(c | static_cast<Char>(p[b]) << (8 * b));
+  return c;
+}
+
+template <typename Char>
+std::vector<unsigned char> Encode(const std::vector<std::basic_string<Char>>& names) {
+  constexpr std::size_t kUnit = sizeof(Char);
   std::vector<unsigned char> block;
-  block.reserve(kHandoffHeaderSize + 1);
+  block.reserve(kHandoffHeaderSize + kUnit);
   PutU32(block, kHandoffHeaderSize);
   PutU32(block, kHandoffDropX);
   PutU32(block, kHandoffDropY);
   PutU32(block, kHandoffNonClient);
-  PutU32(block, 0);  // 8-bit names
-  for (const std::string& name : names) {
-    const std::size_t length = std::strlen(name.c_str());  // up to an embedded zero byte
+  PutU32(block, kUnit == 1 ? 0 : 1);
+  for (const std::basic_string<Char>& name : names) {
+    const std::size_t length = std::min(name.find(Char(0)), name.size());  // up to an embedded zero
     if (length == 0) break;
-    // The name, its zero byte and the list's final zero byte must fit.
-    if (length + 2 > kHandoffMaxBlockSize - block.size()) break;
-    block.insert(block.end(), name.begin(), name.begin() + static_cast<std::ptrdiff_t>(length));
-    block.push_back(0);
+    // The name, its zero and the list's final zero must fit.
+    if ((length + 2) * kUnit > kHandoffMaxBlockSize - block.size()) break;
+    for (std::size_t i = 0; i < length; ++i) PutUnit(block, name[i]);
+    PutUnit(block, Char(0));
   }
-  block.push_back(0);
+  PutUnit(block, Char(0));
   return block;
 }
 
-std::vector<std::string> DecodeHandoffBlock(const unsigned char* data, std::size_t size) {
-  std::vector<std::string> names;
+template <typename Char>
+std::vector<std::basic_string<Char>> Decode(const unsigned char* data, std::size_t size) {
+  constexpr std::size_t kUnit = sizeof(Char);
+  std::vector<std::basic_string<Char>> names;
   if (data == nullptr || size < kHandoffHeaderSize || size > kHandoffMaxBlockSize) return names;
   const std::uint32_t listOffset = GetU32(data);
   const std::uint32_t wide = GetU32(data + 16);
-  if (listOffset < kHandoffHeaderSize || listOffset >= size || wide != 0) return names;
+  if (listOffset < kHandoffHeaderSize || listOffset >= size || wide != (kUnit == 1 ? 0u : 1u)) return names;
 
-  std::size_t pos = listOffset;
-  while (pos < size) {
-    const void* end = std::memchr(data + pos, 0, size - pos);
-    if (end == nullptr) break;  // a name without its zero byte
-    const std::size_t length = static_cast<const unsigned char*>(end) - (data + pos);
-    if (length == 0) return names;  // the list's final zero byte
-    names.emplace_back(reinterpret_cast<const char*>(data + pos), length);
-    pos += length + 1;
+  std::basic_string<Char> name;
+  for (std::size_t pos = listOffset; pos + kUnit <= size; pos += kUnit) {
+    const Char c = GetUnit<Char>(data + pos);
+    if (c != 0) {
+      name.push_back(c);
+    } else if (name.empty()) {
+      return names;  // the list's final zero
+    } else {
+      names.push_back(std::move(name));
+      name.clear();
+    }
   }
   // Ran off the block before the list ended.
   names.clear();
   return names;
+}
+
+}  // namespace
+
+std::vector<unsigned char> EncodeHandoffBlock(const std::vector<std::string>& names) {
+  return Encode(names);
+}
+
+std::vector<std::string> DecodeHandoffBlock(const unsigned char* data, std::size_t size) {
+  return Decode<char>(data, size);
+}
+
+std::vector<unsigned char> EncodeWideHandoffBlock(const std::vector<std::u16string>& names) {
+  return Encode(names);
+}
+
+std::vector<std::u16string> DecodeWideHandoffBlock(const unsigned char* data, std::size_t size) {
+  return Decode<char16_t>(data, size);
 }
 
 std::vector<unsigned char> FrameHandoffBlock(const std::vector<unsigned char>& block) {

@@ -31,6 +31,11 @@ std::vector<unsigned char> EncodeHandoffBlock(const std::vector<std::string>& na
 // kHandoffMaxBlockSize, yields an empty list. Never reads outside [data, data + size).
 std::vector<std::string> DecodeHandoffBlock(const unsigned char* data, std::size_t size);
 
+// The same block with 16-bit names (wide flag 1, each name and the list ended by a zero
+// 16-bit unit), as the Windows viewer hands it over; the same limits and checks apply.
+std::vector<unsigned char> EncodeWideHandoffBlock(const std::vector<std::u16string>& names);
+std::vector<std::u16string> DecodeWideHandoffBlock(const unsigned char* data, std::size_t size);
+
 // On the channel a block travels as a frame: four magic bytes, the block's length as a
 // 32-bit little-endian number, then the block. The window answers a whole frame with
 // kHandoffAnswer once it has acted on the names.

@@ -20,18 +20,14 @@
 #include "PathName.h"
 #include "PreviewImage.h"
 
+using sheetpeek::ControlId;
+using sheetpeek::ControlKind;
+using sheetpeek::ControlLayout;
 using sheetpeek::TImage;
 using sheetpeek::TLabeledEdit;
 using sheetpeek::TPanel;
 
 namespace {
-
-// Shown in the picture panel when the drawing carries no picture.
-const QString kNoImageText = QStringLiteral("イメージデータなし");
-
-// Size of the picture control until a drawing sets its own.
-constexpr int kSurfaceWidth = 256;
-constexpr int kSurfaceHeight = 181;
 
 QString FromCp932(const std::string& bytes) {
   return QString::fromUtf8(sheetpeek::Cp932ToUtf8(bytes));
@@ -41,11 +37,23 @@ QString FromFileName(const std::string& bytes) {
   return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
-QFont FontOf(const QStringList& families, int pixelSize) {
+// A face of the layout, asked for by its own name first; fontconfig alone would pick a Latin
+// face for those names, so free Japanese faces follow explicitly.
+QFont FontOf(const sheetpeek::FontSpec& spec) {
+  QStringList families = {QString::fromUtf8(spec.face)};
+  if (spec.proportional) {
+    families << QStringLiteral("IPAPGothic") << QStringLiteral("Noto Sans CJK JP");
+  } else {
+    families << QStringLiteral("IPAGothic") << QStringLiteral("Noto Sans Mono CJK JP");
+  }
   QFont font(families.front());
   font.setFamilies(families);
-  font.setPixelSize(pixelSize);
+  font.setPixelSize(spec.pixelHeight);
   return font;
+}
+
+QString Utf8(const char* text) {
+  return QString::fromUtf8(text);
 }
 
 // Headings keep their place and size themselves to their text, never narrower than laid out:
@@ -56,28 +64,18 @@ void PlaceHeading(QLabel* label, int left, int top, int width, int height) {
   label->setGeometry(left, top, qMax(width, text.width()), qMax(height, text.height()));
 }
 
-// The proportional face, asked for by its own name first; fontconfig alone would pick a
-// Latin face for that name, so free Japanese faces follow explicitly.
-QFont ProportionalFont(int pixelSize) {
-  return FontOf(
-      {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")},
-      pixelSize);
-}
-
 }  // namespace
 
 QFont TfrmRaderAver::WindowFont() {
-  return ProportionalFont(12);
+  return FontOf(sheetpeek::kWindowFont);
 }
 
 QFont TfrmRaderAver::FixedFont() {
-  return FontOf(
-      {QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP")},
-      15);
+  return FontOf(sheetpeek::kFixedFont);
 }
 
 QFont TfrmRaderAver::HeadingFont() {
-  return ProportionalFont(13);
+  return FontOf(sheetpeek::kHeadingFont);
 }
 
 TfrmRaderAver::TfrmRaderAver(std::vector<std::string> arguments, QWidget* parent)
@@ -85,7 +83,7 @@ TfrmRaderAver::TfrmRaderAver(std::vector<std::string> arguments, QWidget* parent
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       arguments_(std::move(arguments)) {
   setObjectName(QStringLiteral("frmRaderAver"));
-  setWindowTitle(QStringLiteral("図面情報"));
+  setWindowTitle(Utf8(sheetpeek::kWindow.caption));
   setFont(WindowFont());
   QPalette pal = palette();
   pal.setColor(QPalette::Window, pal.color(QPalette::Button));
@@ -102,82 +100,76 @@ TfrmRaderAver::~TfrmRaderAver() {
   FormDestroy();
 }
 
-TLabeledEdit* TfrmRaderAver::AddField(QWidget* parent, const char* name, int left, int top, int width,
-                                      int height, const QString& label, const QFont& font) {
-  auto* field = new TLabeledEdit(parent);
-  field->setObjectName(QString::fromLatin1(name));
-  field->EditLabel()->setObjectName(QString::fromLatin1(name) + QStringLiteral("Label"));
-  field->setFont(font);
-  field->SetBounds(left, top, width, height);
-  field->SetLabelText(label);
-  return field;
+TLabeledEdit* TfrmRaderAver::Field(ControlId id) const {
+  return qobject_cast<TLabeledEdit*>(Control(id));
+}
+
+QWidget* TfrmRaderAver::CreateControl(const ControlLayout& c, QWidget* parent) {
+  const QString caption = Utf8(c.caption);
+  switch (c.kind) {
+    case ControlKind::Panel: {
+      auto* panel = new TPanel(
+          parent, c.bevel == sheetpeek::PanelBevel::Lowered ? TPanel::Bevel::Lowered : TPanel::Bevel::Raised);
+      panel->setGeometry(c.left, c.top, c.width, c.height);
+      if (!caption.isEmpty()) panel->SetCaption(caption);
+      return panel;
+    }
+    case ControlKind::LabeledEdit: {
+      auto* field = new TLabeledEdit(parent);
+      field->EditLabel()->setObjectName(QString::fromLatin1(c.name) + QStringLiteral("Label"));
+      field->setFont(FontOf(sheetpeek::FontOf(c.font)));
+      field->SetBounds(c.left, c.top, c.width, c.height);
+      field->SetLabelText(caption);
+      if (!c.visible) field->setVisible(false);
+      return field;
+    }
+    case ControlKind::Label: {
+      auto* label = new QLabel(caption, parent);
+      label->setFont(FontOf(sheetpeek::FontOf(c.font)));
+      PlaceHeading(label, c.left, c.top, c.width, c.height);
+      return label;
+    }
+    case ControlKind::Image: {
+      auto* image = new TImage(parent);
+      image->setGeometry(c.left, c.top, c.width, c.height);
+      return image;
+    }
+    case ControlKind::Button: {
+      auto* button = new QPushButton(caption, parent);
+      button->setGeometry(c.left, c.top, c.width, c.height);
+      button->setAutoDefault(false);
+      return button;
+    }
+  }
+  return nullptr;
 }
 
 void TfrmRaderAver::CreateControls() {
-  const QFont fixed = FixedFont();
-  const QFont window = WindowFont();
+  clientArea_ = new QWidget(this);
+  clientArea_->setObjectName(QStringLiteral("ClientArea"));
+  clientArea_->setFixedSize(sheetpeek::kWindow.clientWidth, sheetpeek::kWindow.clientHeight);
+  setCentralWidget(clientArea_);
 
-  ClientArea = new QWidget(this);
-  ClientArea->setObjectName(QStringLiteral("ClientArea"));
-  ClientArea->setFixedSize(kClientWidth, kClientHeight);
-  setCentralWidget(ClientArea);
-
-  Panel2 = new TPanel(ClientArea, TPanel::Bevel::Raised);
-  Panel2->setObjectName(QStringLiteral("Panel2"));
-  Panel2->setGeometry(12, 33, 301, 169);
-  lbleditDate = AddField(Panel2, "lbleditDate", 84, 12, 209, 23, QStringLiteral("作成日時"), fixed);
-  lbleditUpdate = AddField(Panel2, "lbleditUpdate", 84, 37, 209, 23, QStringLiteral("更新日時"), fixed);
-  lbleditElms = AddField(Panel2, "lbleditElms", 84, 62, 209, 23, QStringLiteral(" 要素数 "), fixed);
-  lbleditSize = AddField(Panel2, "lbleditSize", 84, 88, 210, 23, QStringLiteral("図面サイズ"), fixed);
-  lbleditScal = AddField(Panel2, "lbleditScal", 84, 113, 209, 23, QStringLiteral("図面尺度"), fixed);
-  lbleditFiletype =
-      AddField(Panel2, "lbleditFiletype", 84, 139, 209, 23, QStringLiteral("ファイルタイプ"), fixed);
-
-  Panel1 = new TPanel(ClientArea, TPanel::Bevel::Raised);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->setGeometry(319, 5, 321, 429);
-  Label1 = new QLabel(QStringLiteral("項　目"), Panel1);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  Label1->setFont(HeadingFont());
-  PlaceHeading(Label1, 37, 8, 35, 13);
-  Label2 = new QLabel(QStringLiteral("内　　容"), Panel1);
-  Label2->setObjectName(QStringLiteral("Label2"));
-  Label2->setFont(HeadingFont());
-  PlaceHeading(Label2, 165, 8, 44, 13);
-  for (int n = 1; n <= sheetpeek::COrvicHeader::kItemCount; ++n) {
-    // Item 18 stands one pixel lower than the even step would put it.
-    const int top = n <= 17 ? 23 + 20 * (n - 1) : (n == 18 ? 364 : 383 + 20 * (n - 19));
-    const std::string name = "lbleditItem" + std::to_string(n);
-    itemFields_[static_cast<std::size_t>(n - 1)] =
-        AddField(Panel1, name.c_str(), 85, top, 212, 20, QString(), window);
+  for (const ControlLayout& c : sheetpeek::kWindowLayout) {
+    QWidget* parent =
+        c.parent == sheetpeek::kClientArea ? clientArea_ : controls_[static_cast<std::size_t>(c.parent)];
+    QWidget* control = CreateControl(c, parent);
+    control->setObjectName(QString::fromLatin1(c.name));
+    controls_[sheetpeek::IndexOf(c.id)] = control;
   }
-
-  lbleditFolder = AddField(ClientArea, "lbleditFolder", 55, 441, 285, 23, QStringLiteral("フォルダ"), fixed);
-  lbleditFolder->setVisible(false);
-  lbleditFile = AddField(ClientArea, "lbleditFile", 95, 5, 218, 23, QStringLiteral("ファイル名"), fixed);
-
-  PnlImage = new TPanel(ClientArea, TPanel::Bevel::Lowered);
-  PnlImage->setObjectName(QStringLiteral("PnlImage"));
-  PnlImage->setGeometry(7, 204, 305, 229);
-  PnlImage->SetCaption(QStringLiteral("PnlImage"));
-  ImageOrvic = new TImage(PnlImage);
-  ImageOrvic->setObjectName(QStringLiteral("ImageOrvic"));
-  ImageOrvic->setGeometry(77, 44, 160, 149);
-
-  btnClose = new QPushButton(QStringLiteral("閉じる"), ClientArea);
-  btnClose->setObjectName(QStringLiteral("btnClose"));
-  btnClose->setGeometry(563, 437, 75, 25);
-  btnClose->setAutoDefault(false);
+  PnlImage = static_cast<TPanel*>(Control(ControlId::PnlImage));
+  ImageOrvic = static_cast<TImage*>(Control(ControlId::ImageOrvic));
+  btnClose = static_cast<QPushButton*>(Control(ControlId::btnClose));
   connect(btnClose, &QPushButton::clicked, this, &TfrmRaderAver::btnCloseClick);
 
   menuBar()->setObjectName(QStringLiteral("MainMenu1"));
-  F1 = menuBar()->addMenu(QStringLiteral("ファイル（&F)"));
-  F1->setObjectName(QStringLiteral("F1"));
-  MMOpenfile = F1->addAction(QStringLiteral("開く(&O)"));
-  MMOpenfile->setObjectName(QStringLiteral("MMOpenfile"));
+  F1 = menuBar()->addMenu(Utf8(sheetpeek::kFileMenu.caption));
+  F1->setObjectName(QString::fromLatin1(sheetpeek::kFileMenu.name));
+  MMOpenfile = F1->addAction(Utf8(sheetpeek::kOpenItem.caption));
+  MMOpenfile->setObjectName(QString::fromLatin1(sheetpeek::kOpenItem.name));
   connect(MMOpenfile, &QAction::triggered, this, &TfrmRaderAver::MMOpenfileClick);
-  MMEnd = F1->addAction(QStringLiteral("終了(&X)"));
-  MMEnd->setObjectName(QStringLiteral("MMEnd"));
+  MMEnd = F1->addAction(Utf8(sheetpeek::kEndItem.caption));
+  MMEnd->setObjectName(QString::fromLatin1(sheetpeek::kEndItem.name));
   connect(MMEnd, &QAction::triggered, this, &TfrmRaderAver::MMEndClick);
 
   // The window takes the client area's fixed size plus the menu bar, and no other.
@@ -185,9 +177,10 @@ void TfrmRaderAver::CreateControls() {
 }
 
 void TfrmRaderAver::FormCreate() {
-  ItemEdits = itemFields_;
+  for (std::size_t i = 0; i < ItemEdits.size(); ++i)
+    ItemEdits[i] = Field(sheetpeek::ItemControl(static_cast<int>(i) + 1));
   for (TLabeledEdit* edit : ItemEdits) edit->SetLabelText(QString());
-  ImageOrvic->resize(kSurfaceWidth, kSurfaceHeight);
+  ImageOrvic->resize(sheetpeek::kSurfaceWidth, sheetpeek::kSurfaceHeight);
   ImageOrvic->FillSurface(palette().color(QPalette::Button));
 }
 
@@ -217,34 +210,27 @@ bool TfrmRaderAver::LoadDrawing(const std::string& fileName) {
 void TfrmRaderAver::ShowDrawingInfo() {
   if (!Header) return;
   const sheetpeek::COrvicHeader& h = *Header;
-  lbleditFolder->SetFieldText(FromFileName(h.Folder));
-  lbleditFile->SetFieldText(FromFileName(h.FileName));
-  lbleditDate->SetFieldText(FromCp932(h.DateText(h.CreateDate)));
-  lbleditUpdate->SetFieldText(FromCp932(h.DateText(h.UpdateDate)));
-  lbleditElms->SetFieldText(FromCp932(h.ElementCountText()));
-  lbleditSize->SetFieldText(FromCp932(h.SizeText));
-  lbleditScal->SetFieldText(FromCp932(h.ScaleText));
-  lbleditFiletype->SetFieldText(FromCp932(h.FileKindText()));
-
-  for (std::size_t i = 0; i < ItemEdits.size(); ++i) {
-    ItemEdits[i]->SetLabelText(FromCp932(h.NoteLabel[i]));
-    ItemEdits[i]->SetFieldText(FromCp932(h.NoteText[i]));
+  for (const sheetpeek::ShownText& shown : sheetpeek::DrawingTexts(h)) {
+    const QString text =
+        shown.coding == sheetpeek::TextCoding::FileName ? FromFileName(shown.text) : FromCp932(shown.text);
+    TLabeledEdit* field = Field(shown.control);
+    if (shown.part == sheetpeek::TextPart::Label) {
+      field->SetLabelText(text);
+    } else {
+      field->SetFieldText(text);
+    }
   }
 
   if (h.HasImage && h.ImageBitmap) {
     ImageOrvic->setVisible(true);
     ImageOrvic->resize(h.ImageWidth, h.ImageHeight);
-    // Unsigned halving of the panel's outer size minus the picture's.
-    const std::uint32_t top =
-        (static_cast<std::uint32_t>(PnlImage->height()) - static_cast<std::uint32_t>(h.ImageHeight)) >> 1;
-    const std::uint32_t left =
-        (static_cast<std::uint32_t>(PnlImage->width()) - static_cast<std::uint32_t>(h.ImageWidth)) >> 1;
-    ImageOrvic->move(static_cast<int>(left), static_cast<int>(top));
+    const sheetpeek::PicturePlace place = sheetpeek::PreviewPlace(h.ImageWidth, h.ImageHeight);
+    ImageOrvic->move(place.left, place.top);
     ImageOrvic->DrawPicture(sheetpeek::PreviewToImage(*h.ImageBitmap));
     PnlImage->SetCaption(QString());
   } else {
     ImageOrvic->setVisible(false);
-    PnlImage->SetCaption(kNoImageText);
+    PnlImage->SetCaption(Utf8(sheetpeek::kNoImageText));
   }
 }
 
@@ -271,7 +257,7 @@ void TfrmRaderAver::MMOpenfileClick() {
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   // Any name may be typed, one that does not exist included; loading decides.
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilter(QStringLiteral("Orvic (*.cad)"));
+  dialog.setNameFilter(Utf8(sheetpeek::kOpenFilterName));
   if (dialog.exec() != QDialog::Accepted) return;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return;

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "Orvicheader.h"
+#include "WindowLayout.h"
 
 class QAction;
-class QLabel;
 class QMenu;
 class QPushButton;
 
@@ -20,13 +20,12 @@ class TLabeledEdit;
 class TPanel;
 }  // namespace sheetpeek
 
+// Controls and handlers keep the names of the window this one rebuilds (lbleditFile,
+// MMOpenfileClick); members of our own end in `_`.
 class TfrmRaderAver : public QMainWindow {
   Q_OBJECT
 
  public:
-  static constexpr int kClientWidth = 648;
-  static constexpr int kClientHeight = 470;
-
   // `arguments` are the command-line arguments behind the program name, as raw bytes.
   explicit TfrmRaderAver(std::vector<std::string> arguments, QWidget* parent = nullptr);
   ~TfrmRaderAver() override;
@@ -41,6 +40,12 @@ class TfrmRaderAver : public QMainWindow {
   void ShowDrawingInfo();
 
   const sheetpeek::COrvicHeader* HeldHeader() const { return Header.get(); }
+  // The control made for one row of the layout table.
+  QWidget* Control(sheetpeek::ControlId id) const { return controls_[sheetpeek::IndexOf(id)]; }
+  // A labelled field of the table; null for a control of another kind.
+  sheetpeek::TLabeledEdit* Field(sheetpeek::ControlId id) const;
+  QAction* OpenAction() const { return MMOpenfile; }
+  QAction* EndAction() const { return MMEnd; }
 
   // The fonts of the layout: the window's, the 15-pixel fixed one and the headings'.
   static QFont WindowFont();
@@ -60,8 +65,7 @@ class TfrmRaderAver : public QMainWindow {
 
  private:
   void CreateControls();
-  sheetpeek::TLabeledEdit* AddField(QWidget* parent, const char* name, int left, int top, int width,
-                                    int height, const QString& label, const QFont& font);
+  QWidget* CreateControl(const sheetpeek::ControlLayout& layout, QWidget* parent);
   void CentreOnScreen();
   void BringToFront();
 
@@ -78,25 +82,13 @@ class TfrmRaderAver : public QMainWindow {
   bool shown_ = false;
   bool activated_ = false;
 
-  QWidget* ClientArea = nullptr;
-  sheetpeek::TPanel* Panel2 = nullptr;
-  sheetpeek::TLabeledEdit* lbleditDate = nullptr;
-  sheetpeek::TLabeledEdit* lbleditUpdate = nullptr;
-  sheetpeek::TLabeledEdit* lbleditElms = nullptr;
-  sheetpeek::TLabeledEdit* lbleditSize = nullptr;
-  sheetpeek::TLabeledEdit* lbleditScal = nullptr;
-  sheetpeek::TLabeledEdit* lbleditFiletype = nullptr;
-  sheetpeek::TPanel* Panel1 = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  std::array<sheetpeek::TLabeledEdit*, sheetpeek::COrvicHeader::kItemCount> itemFields_{};
-  sheetpeek::TLabeledEdit* lbleditFolder = nullptr;
-  sheetpeek::TLabeledEdit* lbleditFile = nullptr;
+  QWidget* clientArea_ = nullptr;
+  std::array<QWidget*, sheetpeek::kControlCount> controls_{};
   sheetpeek::TPanel* PnlImage = nullptr;
   sheetpeek::TImage* ImageOrvic = nullptr;
   QPushButton* btnClose = nullptr;
   QMenu* F1 = nullptr;
   QAction* MMOpenfile = nullptr;
   QAction* MMEnd = nullptr;
-  std::array<sheetpeek::TLabeledEdit*, sheetpeek::COrvicHeader::kItemCount> ItemEdits{};
+  std::array<sheetpeek::TLabeledEdit*, sheetpeek::kItemFieldCount> ItemEdits{};
 };

@@ -2,7 +2,6 @@
 // to that window and ends at once, without starting the GUI.
 #include <QApplication>
 #include <QFile>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
@@ -17,11 +16,13 @@
 
 #include "AppBoundary.h"
 #include "HandoffBlock.h"
+#include "LabeledEdit.h"
 #include "Raderaver.h"
 #include "SingleInstance.h"
 
 namespace {
 
+using sheetpeek::EnvFlag;
 using sheetpeek::HandoffResult;
 using sheetpeek::InstanceLock;
 using sheetpeek::MessageBoxesWanted;
@@ -36,11 +37,6 @@ const char kUsage[] =
     "\n"
     "  --help      show this help and exit\n"
     "  --version   show the version and exit\n";
-
-bool EnvFlag(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
-}
 
 // Names go over as absolute paths, so the window, whose working folder differs, finds them.
 // Only the working folder is put in front: the name's own bytes stay as they are.
@@ -91,12 +87,10 @@ class Trace {
  private:
   void Line(const TfrmRaderAver& window, const std::string& what) const {
     if (path_.empty()) return;
-    auto shown = [&window](const char* name) {
-      const auto* field = window.findChild<QLineEdit*>(QLatin1String(name));
-      return field != nullptr ? field->text().toStdString() : std::string();
-    };
+    auto shown = [&window](sheetpeek::ControlId id) { return window.Field(id)->text().toStdString(); };
     std::ofstream out(path_, std::ios::app | std::ios::binary);
-    out << what << ' ' << shown("lbleditFolder") << '\t' << shown("lbleditFile") << '\n';
+    out << what << ' ' << shown(sheetpeek::ControlId::lbleditFolder) << '\t'
+        << shown(sheetpeek::ControlId::lbleditFile) << '\n';
   }
 
   std::string path_;

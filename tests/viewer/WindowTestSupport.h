@@ -1,5 +1,5 @@
-// Helpers shared by the window suites: drawings written for a test, the window's controls by
-// name, and waiting for the window to be shown and active.
+// Helpers shared by the window suites: drawings written for a test, the window's controls,
+// and waiting for the window to be shown and active.
 #pragma once
 
 #include <QApplication>
@@ -42,21 +42,23 @@ inline std::vector<std::uint8_t> Pattern(int width, int height) {
   return out;
 }
 
-inline sheetpeek::TLabeledEdit* Field(const TfrmRaderAver& w, const char* name) {
-  auto* field = w.findChild<sheetpeek::TLabeledEdit*>(QString::fromLatin1(name));
-  EXPECT_NE(field, nullptr) << name;
+using sheetpeek::ControlId;
+
+inline sheetpeek::TLabeledEdit* Field(const TfrmRaderAver& w, ControlId id) {
+  sheetpeek::TLabeledEdit* field = w.Field(id);
+  EXPECT_NE(field, nullptr) << sheetpeek::LayoutOf(id).name;
   return field;
 }
 
-inline QString FieldText(const TfrmRaderAver& w, const char* name) {
-  const auto* field = Field(w, name);
+inline QString FieldText(const TfrmRaderAver& w, ControlId id) {
+  const auto* field = Field(w, id);
   return field ? field->text() : QStringLiteral("<missing>");
 }
 
 template <typename T>
-T* Child(const TfrmRaderAver& w, const char* name) {
-  T* child = w.findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(child, nullptr) << name;
+T* Child(const TfrmRaderAver& w, ControlId id) {
+  T* child = qobject_cast<T*>(w.Control(id));
+  EXPECT_NE(child, nullptr) << sheetpeek::LayoutOf(id).name;
   return child;
 }
 

@@ -179,6 +179,34 @@ TEST(Handoff, WriterLeavesOffNamesBeyondTheLimit) {
   EXPECT_EQ(read[3], big);
 }
 
+TEST(Handoff, WideNamesRoundTripAndBrokenWideBlocksGiveNone) {
+  using Wide = std::vector<std::u16string>;
+  const Wide names = {u"Z:\\図面\\平面図.cad", u"C:\\b c.cad"};
+  const Bytes block = sheetpeek::EncodeWideHandoffBlock(names);
+  // Wide flag set, then UTF-16LE units: "Z" is 0x5A 0x00, 図 is U+56F3.
+  EXPECT_EQ(Bytes(block.begin(), block.begin() + 24), Concat(Header(20, 1), std::string("Z\0:\0", 4)));
+  EXPECT_EQ(Bytes(block.begin() + 26, block.begin() + 28), (Bytes{0xF3, 0x56}));
+  GuardedBlock whole(block);
+  ASSERT_TRUE(whole.ok());
+  EXPECT_EQ(sheetpeek::DecodeWideHandoffBlock(block.data(), block.size()), names);
+  EXPECT_TRUE(whole.Decode().empty());  // the 8-bit reader refuses wide names
+  EXPECT_TRUE(sheetpeek::DecodeHandoffBlock(block.data(), block.size()).empty());
+
+  // clang-format off
+  const std::vector<std::pair<const char*, Bytes>> broken = {
+    {"8-bit names",                Concat(Header(20, 0), std::string("a.cad\0\0", 7))},
+    {"first name empty",           Concat(Header(20, 1), std::string("\0\0C\0\0\0\0\0", 8))},
+    {"odd size cuts the last unit", Concat(Header(20, 1), std::string("C\0\0\0\0", 5))},
+    {"no final zero",              Concat(Header(20, 1), std::string("C\0\0\0", 4))},
+    {"cut at the block's end",     Bytes(block.begin(), block.end() - 2)},
+  };
+  // clang-format on
+  // Out-of-bounds reads show under the sanitizer suite.
+  for (const auto& [what, bytes] : broken) {
+    EXPECT_TRUE(sheetpeek::DecodeWideHandoffBlock(bytes.data(), bytes.size()).empty()) << what;
+  }
+}
+
 using sheetpeek::FrameHandoffBlock;
 using sheetpeek::HandoffFrameReader;
 using State = HandoffFrameReader::State;

@@ -11,6 +11,7 @@
 #include "PreviewImage.h"
 #include "WindowTestSupport.h"
 
+using sheetpeek::ControlId;
 using sheetpeek::TImage;
 using sheetpeek::TLabeledEdit;
 using sheetpeek::TPanel;
@@ -20,29 +21,42 @@ using viewertest::Field;
 namespace {
 
 struct Place {
-  const char* name;
-  const char* parent;
+  ControlId control;
+  int parent;  // kClientArea or the parent panel
   int left, top, width, height;
 };
+constexpr int kClient = sheetpeek::kClientArea;
+constexpr int kPanel2 = static_cast<int>(ControlId::Panel2);
 
 // Every control that has a fixed place, in creation order.
 const Place kPlaces[] = {
-    {"Panel2", "ClientArea", 12, 33, 301, 169},        {"lbleditDate", "Panel2", 84, 12, 209, 23},
-    {"lbleditUpdate", "Panel2", 84, 37, 209, 23},      {"lbleditElms", "Panel2", 84, 62, 209, 23},
-    {"lbleditSize", "Panel2", 84, 88, 210, 23},        {"lbleditScal", "Panel2", 84, 113, 209, 23},
-    {"lbleditFiletype", "Panel2", 84, 139, 209, 23},   {"Panel1", "ClientArea", 319, 5, 321, 429},
-    {"lbleditFolder", "ClientArea", 55, 441, 285, 23}, {"lbleditFile", "ClientArea", 95, 5, 218, 23},
-    {"PnlImage", "ClientArea", 7, 204, 305, 229},      {"btnClose", "ClientArea", 563, 437, 75, 25},
+    // clang-format off
+    {ControlId::Panel2,          kClient, 12,  33,  301, 169},
+    {ControlId::lbleditDate,     kPanel2, 84,  12,  209, 23},
+    {ControlId::lbleditUpdate,   kPanel2, 84,  37,  209, 23},
+    {ControlId::lbleditElms,     kPanel2, 84,  62,  209, 23},
+    {ControlId::lbleditSize,     kPanel2, 84,  88,  210, 23},
+    {ControlId::lbleditScal,     kPanel2, 84,  113, 209, 23},
+    {ControlId::lbleditFiletype, kPanel2, 84,  139, 209, 23},
+    {ControlId::Panel1,          kClient, 319, 5,   321, 429},
+    {ControlId::lbleditFolder,   kClient, 55,  441, 285, 23},
+    {ControlId::lbleditFile,     kClient, 95,  5,   218, 23},
+    {ControlId::PnlImage,        kClient, 7,   204, 305, 229},
+    {ControlId::btnClose,        kClient, 563, 437, 75,  25},
+    // clang-format on
 };
+
+QWidget* ParentOf(const TfrmRaderAver& w, int parent) {
+  return parent == kClient ? w.centralWidget() : w.Control(static_cast<ControlId>(parent));
+}
 
 TEST(Layout, ControlsStandAtTheirPlaces) {
   TfrmRaderAver w({});
   for (const Place& p : kPlaces) {
-    SCOPED_TRACE(p.name);
-    auto* control = Child<QWidget>(w, p.name);
+    SCOPED_TRACE(sheetpeek::LayoutOf(p.control).name);
+    auto* control = Child<QWidget>(w, p.control);
     ASSERT_NE(control, nullptr);
-    ASSERT_NE(control->parentWidget(), nullptr);
-    EXPECT_EQ(control->parentWidget()->objectName(), QString::fromLatin1(p.parent));
+    EXPECT_EQ(control->parentWidget(), ParentOf(w, p.parent));
     EXPECT_EQ(control->geometry(), QRect(p.left, p.top, p.width, p.height));
   }
 }
@@ -52,11 +66,10 @@ TEST(Layout, ItemFieldsStepTwentyPixelsWithItemEighteenOneLower) {
   const int kTops[] = {23,  43,  63,  83,  103, 123, 143, 163, 183, 203,
                        223, 243, 263, 283, 303, 323, 343, 364, 383, 403};
   for (int n = 1; n <= 20; ++n) {
-    const std::string name = "lbleditItem" + std::to_string(n);
-    SCOPED_TRACE(name);
-    TLabeledEdit* field = Field(w, name.c_str());
+    SCOPED_TRACE(n);
+    TLabeledEdit* field = Field(w, sheetpeek::ItemControl(n));
     ASSERT_NE(field, nullptr);
-    EXPECT_EQ(field->parentWidget()->objectName(), QStringLiteral("Panel1"));
+    EXPECT_EQ(field->parentWidget(), w.Control(ControlId::Panel1));
     EXPECT_EQ(field->geometry(), QRect(85, kTops[n - 1], 212, 20));
     EXPECT_TRUE(field->LabelText().isEmpty());
   }
@@ -105,23 +118,23 @@ TEST(Layout, CentredOnTheScreenWhenFirstShown) {
 }
 
 struct LabelCase {
-  const char* field;
+  ControlId field;
   const char* label;  // UTF-8
   int fontPixels;     // 15: the fixed face, 12: the window's
 };
 
 // clang-format off
 const LabelCase kLabels[] = {
-    {"lbleditDate", "作成日時", 15},
-    {"lbleditUpdate", "更新日時", 15},
-    {"lbleditElms", " 要素数 ", 15},
-    {"lbleditSize", "図面サイズ", 15},
-    {"lbleditScal", "図面尺度", 15},
-    {"lbleditFiletype", "ファイルタイプ", 15},
-    {"lbleditFolder", "フォルダ", 15},
-    {"lbleditFile", "ファイル名", 15},
-    {"lbleditItem1", "", 12},
-    {"lbleditItem20", "", 12},
+    {ControlId::lbleditDate,     "作成日時",       15},
+    {ControlId::lbleditUpdate,   "更新日時",       15},
+    {ControlId::lbleditElms,     " 要素数 ",       15},
+    {ControlId::lbleditSize,     "図面サイズ",     15},
+    {ControlId::lbleditScal,     "図面尺度",       15},
+    {ControlId::lbleditFiletype, "ファイルタイプ", 15},
+    {ControlId::lbleditFolder,   "フォルダ",       15},
+    {ControlId::lbleditFile,     "ファイル名",     15},
+    {ControlId::lbleditItem1,    "",               12},
+    {ControlId::lbleditItem20,   "",               12},
 };
 // clang-format on
 
@@ -132,7 +145,7 @@ TEST(Layout, FieldLabelsAndFontsAsLaidOut) {
   const QStringList windowFaces = {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
                                    QStringLiteral("Noto Sans CJK JP")};
   for (const LabelCase& c : kLabels) {
-    SCOPED_TRACE(c.field);
+    SCOPED_TRACE(sheetpeek::LayoutOf(c.field).name);
     TLabeledEdit* field = Field(w, c.field);
     ASSERT_NE(field, nullptr);
     EXPECT_EQ(field->LabelText(), QString::fromUtf8(c.label));
@@ -153,18 +166,18 @@ TEST(Layout, HeadingsButtonAndMenuTexts) {
   const QStringList windowFaces = {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
                                    QStringLiteral("Noto Sans CJK JP")};
   struct Heading {
-    const char* name;
+    ControlId name;
     const char* text;
     int left, top, width, height;
   };
   // The spaces are ideographic ones.
-  const Heading headings[] = {{"Label1", "項\u3000目", 37, 8, 35, 13},
-                              {"Label2", "内\u3000\u3000容", 165, 8, 44, 13}};
+  const Heading headings[] = {{ControlId::Label1, "項\u3000目", 37, 8, 35, 13},
+                              {ControlId::Label2, "内\u3000\u3000容", 165, 8, 44, 13}};
   for (const Heading& h : headings) {
-    SCOPED_TRACE(h.name);
+    SCOPED_TRACE(sheetpeek::LayoutOf(h.name).name);
     auto* label = Child<QLabel>(w, h.name);
     ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->parentWidget()->objectName(), QStringLiteral("Panel1"));
+    EXPECT_EQ(label->parentWidget(), w.Control(ControlId::Panel1));
     EXPECT_EQ(label->text(), QString::fromUtf8(h.text));
     EXPECT_EQ(label->font().families(), windowFaces);
     EXPECT_EQ(label->font().pixelSize(), 13);
@@ -175,7 +188,7 @@ TEST(Layout, HeadingsButtonAndMenuTexts) {
     EXPECT_GE(label->width(), label->sizeHint().width());
   }
 
-  auto* close = Child<QPushButton>(w, "btnClose");
+  auto* close = Child<QPushButton>(w, ControlId::btnClose);
   ASSERT_NE(close, nullptr);
   EXPECT_EQ(close->text(), QStringLiteral("閉じる"));
   EXPECT_EQ(close->font().families(), windowFaces);
@@ -188,22 +201,23 @@ TEST(Layout, HeadingsButtonAndMenuTexts) {
   const QList<QAction*> items = file->actions();
   ASSERT_EQ(items.size(), 2);
   EXPECT_EQ(items[0]->text(), QStringLiteral("開く(&O)"));
-  EXPECT_EQ(items[0]->objectName(), QStringLiteral("MMOpenfile"));
+  EXPECT_EQ(items[0], w.OpenAction());
   EXPECT_EQ(items[1]->text(), QStringLiteral("終了(&X)"));
-  EXPECT_EQ(items[1]->objectName(), QStringLiteral("MMEnd"));
+  EXPECT_EQ(items[1], w.EndAction());
   for (QAction* a : items) EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
 }
 
 TEST(Layout, LabelSitsThreePixelsLeftOfItsFieldCentred) {
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
-  const char* names[] = {"lbleditDate", "lbleditElms", "lbleditFiletype", "lbleditFile", "lbleditItem18"};
+  const ControlId names[] = {ControlId::lbleditDate, ControlId::lbleditElms, ControlId::lbleditFiletype,
+                             ControlId::lbleditFile, sheetpeek::ItemControl(18)};
   const QString texts[] = {QStringLiteral("短"), QStringLiteral("ずっと長いラベルの文字列"), QString()};
-  for (const char* name : names) {
+  for (const ControlId name : names) {
     TLabeledEdit* field = Field(w, name);
     ASSERT_NE(field, nullptr);
     for (const QString& text : texts) {
-      SCOPED_TRACE(std::string(name) + " / " + text.toStdString());
+      SCOPED_TRACE(std::string(sheetpeek::LayoutOf(name).name) + " / " + text.toStdString());
       field->SetLabelText(text);
       const QRect label = field->EditLabel()->geometry();
       EXPECT_EQ(field->EditLabel()->parentWidget(), field->parentWidget());
@@ -218,21 +232,21 @@ TEST(Layout, LabelSitsThreePixelsLeftOfItsFieldCentred) {
 TEST(Layout, FolderFieldIsHiddenWithItsLabel) {
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
-  TLabeledEdit* folder = Field(w, "lbleditFolder");
+  TLabeledEdit* folder = Field(w, ControlId::lbleditFolder);
   ASSERT_NE(folder, nullptr);
   EXPECT_FALSE(folder->isVisible());
   EXPECT_FALSE(folder->EditLabel()->isVisible());
-  EXPECT_TRUE(Field(w, "lbleditFile")->EditLabel()->isVisible());
+  EXPECT_TRUE(Field(w, ControlId::lbleditFile)->EditLabel()->isVisible());
 }
 
 TEST(Layout, OnlyTheCloseButtonTakesFocusByTab) {
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
-  auto* close = Child<QPushButton>(w, "btnClose");
+  auto* close = Child<QPushButton>(w, ControlId::btnClose);
   ASSERT_NE(close, nullptr);
   EXPECT_EQ(QApplication::focusWidget(), close);
   // Start from a clicked field: Tab and Backtab must both land on the button and stay.
-  Field(w, "lbleditItem3")->setFocus(Qt::MouseFocusReason);
+  Field(w, sheetpeek::ItemControl(3))->setFocus(Qt::MouseFocusReason);
   for (int i = 0; i < 4; ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), close) << "Tab " << i;
@@ -248,8 +262,8 @@ TEST(Layout, OnlyTheCloseButtonTakesFocusByTab) {
 TEST(Layout, EmptyWindowShowsTheBlankSurfaceAndNoCaption) {
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
-  auto* image = Child<TImage>(w, "ImageOrvic");
-  auto* panel = Child<TPanel>(w, "PnlImage");
+  auto* image = Child<TImage>(w, ControlId::ImageOrvic);
+  auto* panel = Child<TPanel>(w, ControlId::PnlImage);
   ASSERT_TRUE(image && panel);
   EXPECT_TRUE(image->isVisible());
   EXPECT_EQ(image->geometry(), QRect(77, 44, 256, 181));
@@ -271,9 +285,9 @@ TEST(Layout, CloseButtonAndExitCloseTheWindow) {
     TfrmRaderAver w({});
     ASSERT_TRUE(viewertest::ShowActive(w));
     if (std::string(how) == "btnClose") {
-      QTest::mouseClick(Child<QPushButton>(w, "btnClose"), Qt::LeftButton);
+      QTest::mouseClick(Child<QPushButton>(w, ControlId::btnClose), Qt::LeftButton);
     } else {
-      Child<QAction>(w, "MMEnd")->trigger();
+      w.EndAction()->trigger();
     }
     EXPECT_FALSE(w.isVisible());
   }

@@ -11,6 +11,7 @@
 #include "TempFile.h"
 #include "WindowTestSupport.h"
 
+using sheetpeek::ControlId;
 using sheetpeek::TPanel;
 using sheetpeek::test::ReadFileBytes;
 using sheetpeek::test::TempDir;
@@ -23,15 +24,15 @@ namespace {
 
 // The texts the window shows for the full sample drawing.
 void ExpectFullSample(const TfrmRaderAver& w) {
-  EXPECT_EQ(FieldText(w, "lbleditFile"), QStringLiteral("plan_with_preview.cad"));
-  EXPECT_EQ(FieldText(w, "lbleditFolder"),
+  EXPECT_EQ(FieldText(w, ControlId::lbleditFile), QStringLiteral("plan_with_preview.cad"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditFolder),
             QString::fromStdString(std::string(SHEETPEEK_TEST_DATA) + "/golden"));
-  EXPECT_EQ(FieldText(w, "lbleditDate"), QStringLiteral("2019年 4月 1日  8時 5分"));
-  EXPECT_EQ(FieldText(w, "lbleditUpdate"), QStringLiteral("2023年11月30日 17時45分"));
-  EXPECT_EQ(FieldText(w, "lbleditElms"), QStringLiteral("2048"));
-  EXPECT_EQ(FieldText(w, "lbleditSize"), QStringLiteral("A1 841.0(mm)×594.0(mm)"));
-  EXPECT_EQ(FieldText(w, "lbleditScal"), QStringLiteral("1/100"));
-  EXPECT_EQ(FieldText(w, "lbleditFiletype"), QStringLiteral("Orvic図面(アスキー)"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditDate), QStringLiteral("2019年 4月 1日  8時 5分"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditUpdate), QStringLiteral("2023年11月30日 17時45分"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditElms), QStringLiteral("2048"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditSize), QStringLiteral("A1 841.0(mm)×594.0(mm)"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditScal), QStringLiteral("1/100"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditFiletype), QStringLiteral("Orvic図面(アスキー)"));
   struct Item {
     int n;
     const char* label;
@@ -44,10 +45,9 @@ void ExpectFullSample(const TfrmRaderAver& w) {
                         {19, "", ""},
                         {20, "設計者", "山田 太郎"}};
   for (const Item& item : items) {
-    const std::string name = "lbleditItem" + std::to_string(item.n);
-    SCOPED_TRACE(name);
-    EXPECT_EQ(Field(w, name.c_str())->LabelText(), QString::fromUtf8(item.label));
-    EXPECT_EQ(FieldText(w, name.c_str()), QString::fromUtf8(item.text));
+    SCOPED_TRACE(item.n);
+    EXPECT_EQ(Field(w, sheetpeek::ItemControl(item.n))->LabelText(), QString::fromUtf8(item.label));
+    EXPECT_EQ(FieldText(w, sheetpeek::ItemControl(item.n)), QString::fromUtf8(item.text));
   }
 }
 
@@ -55,7 +55,7 @@ void ExpectFullSample(const TfrmRaderAver& w) {
 QStringList Snapshot(const TfrmRaderAver& w) {
   QStringList out;
   for (auto* field : w.findChildren<sheetpeek::TLabeledEdit*>()) out << field->LabelText() << field->text();
-  out << w.findChild<TPanel*>(QStringLiteral("PnlImage"))->Caption();
+  out << viewertest::Child<TPanel>(w, ControlId::PnlImage)->Caption();
   return out;
 }
 
@@ -84,10 +84,10 @@ TEST(Loading, FailedReadFromTheCommandLineShowsOnActivation) {
   EXPECT_FALSE(w.HeldHeader()->ReadOk);
   ASSERT_TRUE(viewertest::ShowActive(w));
   // What was read before the failure.
-  EXPECT_EQ(FieldText(w, "lbleditFile"), QStringLiteral("failed_frame.cad"));
-  EXPECT_EQ(FieldText(w, "lbleditElms"), QStringLiteral("7"));
-  EXPECT_EQ(FieldText(w, "lbleditSize"), QStringLiteral("A2 594.0(mm)×420.0(mm)"));
-  EXPECT_EQ(FieldText(w, "lbleditDate"), QStringLiteral("   0年 0月 0日  0時 0分"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditFile), QStringLiteral("failed_frame.cad"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditElms), QStringLiteral("7"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditSize), QStringLiteral("A2 594.0(mm)×420.0(mm)"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditDate), QStringLiteral("   0年 0月 0日  0時 0分"));
 }
 
 TEST(Loading, OnlyTheFirstActivationShowsTheHeldHeader) {
@@ -108,8 +108,8 @@ TEST(Loading, FailedReadShownAtOnceOnADrop) {
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
   w.WMDropFiles({GoldenPath("failed_frame.cad")});
-  EXPECT_EQ(FieldText(w, "lbleditElms"), QStringLiteral("7"));
-  EXPECT_EQ(FieldText(w, "lbleditScal"), QStringLiteral("1/0"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditElms), QStringLiteral("7"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditScal), QStringLiteral("1/0"));
 }
 
 TEST(Loading, CommandLineNamesThatAreNotLoaded) {
@@ -169,7 +169,7 @@ TEST(Loading, MissingFileAfterAShownDrawingKeepsTheDisplay) {
 
   // The next load that opens a file shows again.
   w.WMDropFiles({GoldenPath("failed_frame.cad")});
-  EXPECT_EQ(FieldText(w, "lbleditFile"), QStringLiteral("failed_frame.cad"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditFile), QStringLiteral("failed_frame.cad"));
 }
 
 TEST(Loading, LoadDrawingReportsTheReadAndKeepsTheDisplay) {
@@ -221,7 +221,7 @@ TEST(Loading, DropsUseTheFirstNameAndRaiseUnlessEmpty) {
     w.WMDropFiles(c.names);
     EXPECT_EQ(raised.count(), c.raised ? 1 : 0);
     if (c.shownFile) {
-      EXPECT_EQ(FieldText(w, "lbleditFile"), QString::fromUtf8(c.shownFile));
+      EXPECT_EQ(FieldText(w, ControlId::lbleditFile), QString::fromUtf8(c.shownFile));
     } else {
       EXPECT_EQ(w.HeldHeader(), nullptr);
       EXPECT_TRUE(AllFieldsEmpty(w));
@@ -256,7 +256,7 @@ TEST(Loading, QtDropHandsOverLocalFilesInOrder) {
   EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&w, &drop);
-  EXPECT_EQ(FieldText(w, "lbleditFile"), QStringLiteral("runs.cad"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditFile), QStringLiteral("runs.cad"));
 }
 
 TEST(Loading, LaterDrawingReplacesEveryItem) {
@@ -269,14 +269,13 @@ TEST(Loading, LaterDrawingReplacesEveryItem) {
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
   w.WMDropFiles({full});
-  EXPECT_EQ(Field(w, "lbleditItem20")->LabelText(), QStringLiteral("L19"));
-  EXPECT_EQ(FieldText(w, "lbleditItem20"), QStringLiteral("T19"));
+  EXPECT_EQ(Field(w, ControlId::lbleditItem20)->LabelText(), QStringLiteral("L19"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditItem20), QStringLiteral("T19"));
   w.WMDropFiles({one});
   for (int n = 1; n <= 20; ++n) {
-    const std::string name = "lbleditItem" + std::to_string(n);
-    SCOPED_TRACE(name);
-    EXPECT_EQ(Field(w, name.c_str())->LabelText(), n == 5 ? QStringLiteral("Only") : QString());
-    EXPECT_EQ(FieldText(w, name.c_str()), n == 5 ? QStringLiteral("Here") : QString());
+    SCOPED_TRACE(n);
+    EXPECT_EQ(Field(w, sheetpeek::ItemControl(n))->LabelText(), n == 5 ? QStringLiteral("Only") : QString());
+    EXPECT_EQ(FieldText(w, sheetpeek::ItemControl(n)), n == 5 ? QStringLiteral("Here") : QString());
   }
 }
 
@@ -287,7 +286,7 @@ TEST(Loading, TextsAreNeverTakenAsMarkupAndShowFromTheStart) {
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
   w.WMDropFiles({path});
-  sheetpeek::TLabeledEdit* item = Field(w, "lbleditItem1");
+  sheetpeek::TLabeledEdit* item = Field(w, ControlId::lbleditItem1);
   EXPECT_EQ(item->EditLabel()->textFormat(), Qt::PlainText);
   EXPECT_EQ(item->LabelText(), QStringLiteral("<b>bold</b>"));
   EXPECT_EQ(item->cursorPosition(), 0);
@@ -299,7 +298,7 @@ TEST(Loading, FileNamesShownInTheFileSystemsEncoding) {
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
   w.WMDropFiles({path});
-  EXPECT_EQ(FieldText(w, "lbleditFile"), QStringLiteral("図面.cad"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditFile), QStringLiteral("図面.cad"));
 }
 
 // Runs the open dialog from the menu and answers it with `answer` (empty: cancel).
@@ -319,7 +318,7 @@ void OpenThroughTheDialog(TfrmRaderAver& w, const QString& answer, QStringList* 
       static_cast<QDialog*>(dialog)->accept();
     }
   });
-  viewertest::Child<QAction>(w, "MMOpenfile")->trigger();
+  w.OpenAction()->trigger();
 }
 
 TEST(Loading, OpenDialogLoadsAnyChosenNameAndCancelChangesNothing) {
@@ -331,17 +330,17 @@ TEST(Loading, OpenDialogLoadsAnyChosenNameAndCancelChangesNothing) {
   QStringList filters;
   OpenThroughTheDialog(w, QString::fromStdString(other), &filters);
   EXPECT_EQ(filters, QStringList{QStringLiteral("Orvic (*.cad)")});
-  EXPECT_EQ(FieldText(w, "lbleditFile"), QStringLiteral("copy.txt"));
-  EXPECT_EQ(FieldText(w, "lbleditElms"), QStringLiteral("2048"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditFile), QStringLiteral("copy.txt"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditElms), QStringLiteral("2048"));
 
   OpenThroughTheDialog(w, QString(), &filters);
   EXPECT_NE(w.HeldHeader(), nullptr);
-  EXPECT_EQ(FieldText(w, "lbleditFile"), QStringLiteral("copy.txt"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditFile), QStringLiteral("copy.txt"));
 
   // A typed name that does not exist: nothing held, display unchanged.
   OpenThroughTheDialog(w, QString::fromStdString(dir.path() + "/typed.cad"), &filters);
   EXPECT_EQ(w.HeldHeader(), nullptr);
-  EXPECT_EQ(FieldText(w, "lbleditFile"), QStringLiteral("copy.txt"));
+  EXPECT_EQ(FieldText(w, ControlId::lbleditFile), QStringLiteral("copy.txt"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "TempFile.h"
 #include "WindowTestSupport.h"
 
+using sheetpeek::ControlId;
 using sheetpeek::PreviewBitmap;
 using sheetpeek::TImage;
 using sheetpeek::TPanel;
@@ -52,8 +53,8 @@ TEST(Preview, PictureStandsAtTheHalvedDifferenceInThePanel) {
   TempDir dir;
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
-  auto* image = Child<TImage>(w, "ImageOrvic");
-  auto* panel = Child<TPanel>(w, "PnlImage");
+  auto* image = Child<TImage>(w, ControlId::ImageOrvic);
+  auto* panel = Child<TPanel>(w, ControlId::PnlImage);
   for (const PlaceCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
     const std::string path = dir.WriteFile("pic" + std::to_string(c.width) + ".cad",
@@ -79,7 +80,7 @@ TEST(Preview, GrabbedPixelsAreTheDecodedColours) {
   ASSERT_EQ(bitmap.Width(), width);
 
   const QImage shot = w.grab().toImage();
-  auto* image = Child<TImage>(w, "ImageOrvic");
+  auto* image = Child<TImage>(w, ControlId::ImageOrvic);
   const QPoint origin = image->mapTo(&w, QPoint(0, 0));
   // The panel is at (7, 204) below the menu bar, the picture at (104, 84) inside it.
   EXPECT_EQ(origin, QPoint(7 + 104, w.centralWidget()->y() + 204 + 84));
@@ -102,8 +103,8 @@ TEST(Preview, DrawingWithoutPictureAfterOneWithPicture) {
   const std::string without = dir.WriteFile("without.cad", Drawing("Elms\t3\n"));
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
-  auto* image = Child<TImage>(w, "ImageOrvic");
-  auto* panel = Child<TPanel>(w, "PnlImage");
+  auto* image = Child<TImage>(w, ControlId::ImageOrvic);
+  auto* panel = Child<TPanel>(w, ControlId::PnlImage);
   w.WMDropFiles({with});
   ASSERT_TRUE(image->isVisible());
   w.WMDropFiles({without});
@@ -137,10 +138,10 @@ TEST(Preview, ZeroSizedPictureShowsNothingAndNoCaption) {
   w.WMDropFiles({path});
   ASSERT_NE(w.HeldHeader(), nullptr);
   if (!w.HeldHeader()->HasImage) GTEST_SKIP() << "the reader keeps no picture of width 0";
-  auto* image = Child<TImage>(w, "ImageOrvic");
+  auto* image = Child<TImage>(w, ControlId::ImageOrvic);
   EXPECT_FALSE(image->isHidden());
   EXPECT_EQ(image->geometry(), QRect(152, 104, 0, 20));
-  EXPECT_TRUE(Child<TPanel>(w, "PnlImage")->Caption().isEmpty());
+  EXPECT_TRUE(Child<TPanel>(w, ControlId::PnlImage)->Caption().isEmpty());
 }
 
 TEST(Preview, SurfaceKeepsItsFirstSizeAndOlderPixels) {
@@ -150,7 +151,7 @@ TEST(Preview, SurfaceKeepsItsFirstSizeAndOlderPixels) {
   const std::string small = dir.WriteFile("small.cad", PictureDrawing(20, 10, blue));
   TfrmRaderAver w({});
   ASSERT_TRUE(viewertest::ShowActive(w));
-  auto* image = Child<TImage>(w, "ImageOrvic");
+  auto* image = Child<TImage>(w, ControlId::ImageOrvic);
   w.WMDropFiles({big});
   w.WMDropFiles({small});
   ASSERT_EQ(image->Surface().size(), QSize(256, 181));

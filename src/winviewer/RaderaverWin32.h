@@ -1,0 +1,86 @@
+// The drawing-information window on the Win32 API, built from the core's layout table.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Orvicheader.h"
+#include "WindowLayout.h"
+
+// Controls and handlers keep the names of the window this one rebuilds (lbleditFile,
+// MMOpenfileClick); members of our own end in `_`.
+class TfrmRaderAver {
+ public:
+  // Registers the window classes; false when the system refuses them.
+  static bool RegisterClasses(HINSTANCE instance);
+
+  // `arguments` are the command-line arguments behind the program name.
+  TfrmRaderAver(HINSTANCE instance, std::vector<std::wstring> arguments);
+  ~TfrmRaderAver();
+  TfrmRaderAver(const TfrmRaderAver&) = delete;
+  TfrmRaderAver& operator=(const TfrmRaderAver&) = delete;
+
+  HWND Handle() const { return handle_; }
+  // Shows the window centred and loads the first argument (FormShow).
+  void Show(int showCommand);
+
+  // The one way in for dropped and handed-over names, in order: the first one is loaded
+  // when it names a drawing, and the window comes to the front unless the list is empty.
+  void WMDropFiles(const std::vector<std::wstring>& names);
+  bool LoadDrawing(const std::wstring& fileName);
+  void ShowDrawingInfo();
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void CreateControls();
+  HWND Control(sheetpeek::ControlId id) const { return controls_[sheetpeek::IndexOf(id)]; }
+  void SetFieldText(sheetpeek::ControlId id, const std::wstring& text);
+  void SetLabelText(sheetpeek::ControlId id, const std::wstring& text);
+  void PlaceLabel(sheetpeek::ControlId id);
+  void DrawPicture(const sheetpeek::PreviewBitmap& bitmap);
+  void BringToFront();
+
+  void FormCreate();
+  void FormShow();
+  void FormActivate();
+  void FormDestroy();
+  void MMOpenfileClick();
+  void MMEndClick();
+  void btnCloseClick();
+  void WMDropFilesMessage(HDROP drop);
+  bool WMCopyData(const COPYDATASTRUCT* data);
+
+  HINSTANCE instance_;
+  std::vector<std::wstring> arguments_;
+  HWND handle_ = nullptr;
+  std::unique_ptr<sheetpeek::COrvicHeader> Header;
+  std::array<HWND, sheetpeek::kControlCount> controls_{};
+  std::array<HWND, sheetpeek::kControlCount> labels_{};  // the labels of the labelled fields
+  std::array<HWND, sheetpeek::kItemFieldCount> ItemEdits{};
+  HFONT windowFont_ = nullptr;
+  HFONT fixedFont_ = nullptr;
+  HFONT headingFont_ = nullptr;
+  HMENU MainMenu1 = nullptr;
+  // The picture control's surface: made once at 256 x 181, never cleared between pictures.
+  HDC surfaceDc_ = nullptr;
+  HBITMAP surface_ = nullptr;
+  HGDIOBJ surfaceOld_ = nullptr;
+  bool shown_ = false;
+  bool activated_ = false;
+  // Hand-offs that arrive before the window has loaded its own first argument wait here.
+  std::vector<std::vector<std::wstring>> pending_;
+};

@@ -1,0 +1,23 @@
+// What the Windows viewer, its later starts and its test program agree on.
+#pragma once
+
+#include <cstddef>
+
+#include "WindowLayout.h"
+
+namespace sheetpeek {
+
+// The WM_COPYDATA tag of a hand-off block ('Spk1').
+constexpr unsigned long kHandoffCopyDataTag = 0x53706B31;
+// Control identifiers: the layout table's index plus this base.
+constexpr int kControlIdBase = 100;
+constexpr int ControlIdOf(ControlId id) {
+  return kControlIdBase + static_cast<int>(IndexOf(id));
+}
+// Menu command identifiers.
+constexpr int kCommandOpen = 1;
+constexpr int kCommandEnd = 2;
+// How long a later start keeps trying to reach the window, in milliseconds.
+constexpr unsigned kHandoffRetryMs = 3000;
+
+}  // namespace sheetpeek

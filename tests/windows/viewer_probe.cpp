@@ -1,0 +1,433 @@
+// Looks at the running Windows viewer from outside, as a user's tools would, for the Wine GUI
+// tests (scripts/test-windows-viewer). One command per run; prints what differs and exits 1.
+//   layout                   every control's place, size, parent, font and label as laid out
+//   shows FILE|-             the window shows FILE's texts and picture (-: nothing loaded yet)
+//   pixels SHOT.ppm FILE     the screen shot holds FILE's picture 1:1 at the picture control
+//   garbage                  broken hand-off blocks change nothing; the window keeps answering
+//   minimize | restored      minimise the window / it is back and in front
+//   open                     choose File > Open;  close: close the window and wait until gone
+//   freeze | thaw            suspend / resume the window's thread;  count: number of windows
+//   drop-target              the X window and the root point to drop on
+//   frame                    the window's frame on screen as WxH+X+Y
+//   error-box                a box "Open失敗しました。" captioned "エラー" is up: press OK
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Cp932.h"
+#include "HandoffBlock.h"
+#include "Orvicheader.h"
+#include "Win32Text.h"
+#include "WinHandoff.h"
+#include "WindowLayout.h"
+
+using sheetpeek::ControlId;
+using sheetpeek::ControlLayout;
+using sheetpeek::Widen;
+
+namespace {
+
+std::vector<std::string> failures;
+
+void Fail(const std::string& what) {
+  failures.push_back(what);
+}
+
+template <typename T>
+void ExpectEq(const std::string& what, const T& got, const T& want) {
+  if (!(got == want)) Fail(what);
+}
+
+std::string Narrow(const std::wstring& text) {
+  return sheetpeek::Narrow(text);
+}
+
+HWND FindViewer(DWORD waitMs = 10000) {
+  const std::wstring name = Widen(sheetpeek::kWindow.className);
+  const ULONGLONG end = ::GetTickCount64() + waitMs;
+  for (;;) {
+    if (HWND w = ::FindWindowW(name.c_str(), nullptr)) return w;
+    if (::GetTickCount64() >= end) return nullptr;
+    ::Sleep(50);
+  }
+}
+
+HWND FindById(HWND top, int id) {
+  struct Search {
+    int id;
+    HWND found;
+  } search = {id, nullptr};
+  ::EnumChildWindows(
+      top,
+      [](HWND child, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        if (::GetDlgCtrlID(child) != s->id) return TRUE;
+        s->found = child;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND ControlOf(HWND top, ControlId id) {
+  return FindById(top, sheetpeek::ControlIdOf(id));
+}
+HWND LabelOf(HWND top, ControlId id) {
+  return FindById(top, sheetpeek::ControlIdOf(id) + 1000);
+}
+
+std::wstring Text(HWND window) {
+  wchar_t buffer[4096] = {};
+  DWORD_PTR length = 0;
+  // WM_GETTEXT across processes, with a time limit so a stuck window cannot hang the probe.
+  if (!::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                             2000, &length))
+    return L"<no answer>";
+  return std::wstring(buffer, length);
+}
+
+// The rectangle of a child in its parent's client coordinates.
+RECT PlaceIn(HWND child) {
+  RECT r;
+  ::GetWindowRect(child, &r);
+  ::MapWindowPoints(HWND_DESKTOP, ::GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::string RectText(const RECT& r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+         std::to_string(r.bottom - r.top);
+}
+
+int Layout(HWND top) {
+  ExpectEq("code page " + std::to_string(::GetACP()), ::GetACP(), 932u);
+  ExpectEq("title", Narrow(Text(top)), std::string(sheetpeek::kWindow.caption));
+  RECT client;
+  ::GetClientRect(top, &client);
+  ExpectEq("client area " + RectText(client), RectText(client),
+           RectText({0, 0, sheetpeek::kWindow.clientWidth, sheetpeek::kWindow.clientHeight}));
+  const LONG_PTR style = ::GetWindowLongPtrW(top, GWL_STYLE);
+  if (style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX))
+    Fail("window can be resized, minimised or maximised");
+  RECT frame;
+  ::GetWindowRect(top, &frame);
+  const int dx = (frame.left + frame.right) - ::GetSystemMetrics(SM_CXSCREEN);
+  const int dy = (frame.top + frame.bottom) - ::GetSystemMetrics(SM_CYSCREEN);
+  if (dx < -2 || dx > 2 || dy < -2 || dy > 2) Fail("not centred: " + RectText(frame));
+
+  for (const ControlLayout& c : sheetpeek::kWindowLayout) {
+    const std::string name = c.name;
+    HWND control = ControlOf(top, c.id);
+    if (control == nullptr) {
+      Fail(name + ": missing");
+      continue;
+    }
+    HWND parent = c.parent == sheetpeek::kClientArea ? top : ControlOf(top, static_cast<ControlId>(c.parent));
+    ExpectEq(name + ": parent", ::GetParent(control), parent);
+    const RECT r = PlaceIn(control);
+    RECT want = {c.left, c.top, c.left + c.width, c.top + c.height};
+    if (c.id == ControlId::ImageOrvic) {
+      continue;  // sized by what it shows; `shows` looks at it
+    } else if (c.kind == sheetpeek::ControlKind::Label) {
+      // Headings grow to fit their text, never shrink.
+      if (r.left != want.left || r.top != want.top || r.right < want.right || r.bottom < want.bottom)
+        Fail(name + ": at " + RectText(r) + ", laid out " + RectText(want));
+    } else {
+      ExpectEq(name + ": at " + RectText(r) + ", laid out " + RectText(want), RectText(r), RectText(want));
+    }
+    ExpectEq(name + ": visibility", ::IsWindowVisible(control) != FALSE, c.visible);
+    const bool tabStop = (::GetWindowLongPtrW(control, GWL_STYLE) & WS_TABSTOP) != 0;
+    ExpectEq(name + ": tab stop", tabStop, c.kind == sheetpeek::ControlKind::Button);
+
+    if (c.kind != sheetpeek::ControlKind::LabeledEdit) {
+      if (c.kind == sheetpeek::ControlKind::Label || c.kind == sheetpeek::ControlKind::Button)
+        ExpectEq(name + ": caption", Narrow(Text(control)), std::string(c.caption));
+      continue;
+    }
+    ExpectEq(name + ": read-only", (::GetWindowLongPtrW(control, GWL_STYLE) & ES_READONLY) != 0, true);
+    HWND label = LabelOf(top, c.id);
+    if (label == nullptr) {
+      Fail(name + ": no label");
+      continue;
+    }
+    const RECT l = PlaceIn(label);
+    // Right edge 3 px left of the field, centred on it (the label's height is its font's).
+    if (l.right + 3 != r.left || l.top != r.top + ((r.bottom - r.top) - (l.bottom - l.top)) / 2)
+      Fail(name + ": label at " + RectText(l));
+  }
+  return 0;
+}
+
+// What the window must show for `path` ("-": nothing loaded), compared until it matches or
+// the time is up; the differences of the last look are the failures.
+void Shows(HWND top, const std::string& path, DWORD waitMs) {
+  std::unique_ptr<sheetpeek::COrvicHeader> header;
+  if (path != "-") {
+    header = sheetpeek::LoadDrawingHeader(path).header;
+    if (!header) {
+      Fail(path + ": the probe cannot open it");
+      return;
+    }
+  }
+  const ULONGLONG end = ::GetTickCount64() + waitMs;
+  for (;;) {
+    failures.clear();
+    if (header) {
+      for (const sheetpeek::ShownText& shown : sheetpeek::DrawingTexts(*header)) {
+        const std::string want = shown.coding == sheetpeek::TextCoding::FileName
+                                     ? sheetpeek::SanitizeUtf8(shown.text)
+                                     : sheetpeek::Cp932ToUtf8(shown.text);
+        HWND control = shown.part == sheetpeek::TextPart::Label ? LabelOf(top, shown.control)
+                                                                : ControlOf(top, shown.control);
+        const std::string got = Narrow(Text(control));
+        if (got != want)
+          Fail(std::string(sheetpeek::LayoutOf(shown.control).name) +
+               (shown.part == sheetpeek::TextPart::Label ? " label" : "") + ": \"" + got + "\", want \"" +
+               want + "\"");
+      }
+      HWND image = ControlOf(top, ControlId::ImageOrvic);
+      const std::string caption = Narrow(Text(ControlOf(top, ControlId::PnlImage)));
+      if (header->HasImage) {
+        const sheetpeek::PicturePlace place =
+            sheetpeek::PreviewPlace(header->ImageWidth, header->ImageHeight);
+        const RECT want = {place.left, place.top, place.left + header->ImageWidth,
+                           place.top + header->ImageHeight};
+        ExpectEq("picture at " + RectText(PlaceIn(image)), RectText(PlaceIn(image)), RectText(want));
+        ExpectEq("picture hidden", ::IsWindowVisible(image) != FALSE, true);
+        ExpectEq("picture panel caption \"" + caption + "\"", caption, std::string());
+      } else {
+        ExpectEq("picture shown", ::IsWindowVisible(image) != FALSE, false);
+        ExpectEq("picture panel caption \"" + caption + "\"", caption, std::string(sheetpeek::kNoImageText));
+      }
+    } else {
+      for (const ControlLayout& c : sheetpeek::kWindowLayout)
+        if (c.kind == sheetpeek::ControlKind::LabeledEdit && !Text(ControlOf(top, c.id)).empty())
+          Fail(std::string(c.name) + " is not empty");
+    }
+    if (failures.empty() || ::GetTickCount64() >= end) return;
+    ::Sleep(100);
+  }
+}
+
+// A binary PPM (P6) as ImageMagick writes it.
+struct Shot {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  bool Load(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maxval = 0;
+    in >> magic >> width >> height >> maxval;
+    in.get();
+    if (magic != "P6" || maxval != 255 || width <= 0 || height <= 0) return false;
+    rgb.resize(static_cast<std::size_t>(width) * height * 3);
+    in.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
+    return static_cast<bool>(in);
+  }
+  COLORREF At(int x, int y) const {
+    const unsigned char* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+    return RGB(p[0], p[1], p[2]);
+  }
+};
+
+void Pixels(HWND top, const std::string& shotPath, const std::string& path) {
+  Shot shot;
+  if (!shot.Load(shotPath)) return Fail(shotPath + ": no screen shot");
+  const auto header = sheetpeek::LoadDrawingHeader(path).header;
+  if (!header) return Fail(path + ": the probe cannot open it");
+  HWND panel = ControlOf(top, ControlId::PnlImage);
+  POINT origin = {0, 0};
+  ::ClientToScreen(panel, &origin);
+  if (!header->HasImage || !header->ImageBitmap) {
+    // The text stands in the panel's middle: some pixels there are not the face colour.
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    int ink = 0;
+    for (int y = origin.y + 100; y < origin.y + 130; ++y)
+      for (int x = origin.x + 60; x < origin.x + 245; ++x) ink += shot.At(x, y) != face;
+    if (ink < 20) Fail("no text in the picture panel");
+    return;
+  }
+  const sheetpeek::PreviewBitmap& bitmap = *header->ImageBitmap;
+  const sheetpeek::PicturePlace place = sheetpeek::PreviewPlace(bitmap.Width(), bitmap.Height());
+  int wrong = 0;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      const sheetpeek::Rgb& c =
+          sheetpeek::PreviewBitmap::kPalette[static_cast<std::size_t>(bitmap.PixelIndex(x, y))];
+      const int sx = origin.x + place.left + x;
+      const int sy = origin.y + place.top + y;
+      if (sx < 0 || sy < 0 || sx >= shot.width || sy >= shot.height ||
+          shot.At(sx, sy) != RGB(c.r, c.g, c.b)) {
+        if (++wrong <= 5) Fail("pixel " + std::to_string(x) + "," + std::to_string(y) + " differs");
+      }
+    }
+  }
+  if (wrong > 5) Fail(std::to_string(wrong) + " pixels differ in all");
+}
+
+bool Send(HWND top, ULONG_PTR tag, const std::vector<unsigned char>& block, DWORD_PTR* answer) {
+  COPYDATASTRUCT data = {tag, static_cast<DWORD>(block.size()),
+                         block.empty() ? nullptr : const_cast<unsigned char*>(block.data())};
+  return ::SendMessageTimeoutW(top, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000,
+                               answer) != 0;
+}
+
+void Garbage(HWND top) {
+  using Bytes = std::vector<unsigned char>;
+  auto header = [](std::uint32_t offset, std::uint32_t wide) {
+    Bytes b;
+    for (std::uint32_t v : {offset, 10u, 10u, 1u, wide})
+      for (int s = 0; s < 32; s += 8) b.push_back(static_cast<unsigned char>(v >> s));
+    return b;
+  };
+  auto with = [](Bytes b, std::initializer_list<unsigned char> tail) {
+    b.insert(b.end(), tail);
+    return b;
+  };
+  // A name that would load if it were read: 'C:\x.cad' in UTF-16, then the two zeros.
+  const std::initializer_list<unsigned char> name = {'C', 0, ':', 0, '\\', 0, 'x', 0,
+                                                     '.', 0, 'c', 0, 'a',  0, 'd', 0};
+  // clang-format off
+  const std::vector<std::pair<ULONG_PTR, Bytes>> blocks = {
+    {sheetpeek::kHandoffCopyDataTag, {}},                                         // nothing at all
+    {sheetpeek::kHandoffCopyDataTag, Bytes(7, 0xFF)},                             // shorter than a header
+    {sheetpeek::kHandoffCopyDataTag, with(header(20, 1), name)},                  // no terminators
+    {sheetpeek::kHandoffCopyDataTag, with(header(0xFFFFFFF0u, 1), {0, 0, 0, 0})}, // list far outside
+    {sheetpeek::kHandoffCopyDataTag, with(header(4, 1), {0, 0, 0, 0})},           // list inside the header
+    {sheetpeek::kHandoffCopyDataTag, with(header(20, 0), {'a', '.', 'c', 'a', 'd', 0, 0})}, // 8-bit names
+    {sheetpeek::kHandoffCopyDataTag, with(header(20, 1), {0, 0, 'C', 0, 0, 0, 0, 0})}, // first name empty
+    {sheetpeek::kHandoffCopyDataTag, with(header(20, 1), {'C', 0, 0})},           // odd size, cut unit
+    {0x12345678, with(with(header(20, 1), name), {0, 0, 0, 0})},                  // another program's data
+    {sheetpeek::kHandoffCopyDataTag, Bytes(sheetpeek::kHandoffMaxBlockSize + 2, 0)}, // too large
+  };
+  // clang-format on
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    DWORD_PTR answer = 0;
+    if (!Send(top, blocks[i].first, blocks[i].second, &answer))
+      Fail("block " + std::to_string(i) + ": no answer");
+  }
+  // Still serving.
+  if (!::SendMessageTimeoutW(top, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr))
+    Fail("window stopped answering");
+}
+
+bool WaitFor(const std::function<bool()>& done, DWORD waitMs) {
+  const ULONGLONG end = ::GetTickCount64() + waitMs;
+  while (!done()) {
+    if (::GetTickCount64() >= end) return false;
+    ::Sleep(50);
+  }
+  return true;
+}
+
+bool SuspendViewer(HWND top, bool suspend) {
+  const DWORD thread = ::GetWindowThreadProcessId(top, nullptr);
+  HANDLE handle = ::OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread);
+  if (handle == nullptr) return false;
+  const DWORD result = suspend ? ::SuspendThread(handle) : ::ResumeThread(handle);
+  ::CloseHandle(handle);
+  return result != static_cast<DWORD>(-1);
+}
+
+int CountViewers() {
+  int count = 0;
+  ::EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        wchar_t name[64] = {};
+        ::GetClassNameW(window, name, 64);
+        if (Narrow(name) == sheetpeek::kWindow.className) ++*reinterpret_cast<int*>(data);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+int Run(const std::vector<std::string>& args) {
+  if (args.empty()) return 2;
+  const std::string& command = args[0];
+  if (command == "error-box") {
+    HWND box = nullptr;
+    WaitFor([&] { return (box = ::FindWindowW(L"#32770", L"エラー")) != nullptr; }, 10000);
+    if (box == nullptr) return Fail("no error box"), 1;
+    std::wstring text;
+    ::EnumChildWindows(
+        box,
+        [](HWND child, LPARAM data) -> BOOL {
+          wchar_t name[16] = {};
+          ::GetClassNameW(child, name, 16);
+          if (lstrcmpiW(name, L"Static") == 0) *reinterpret_cast<std::wstring*>(data) += Text(child);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&text));
+    ExpectEq("box text \"" + Narrow(text) + "\"", Narrow(text), std::string("Open失敗しました。"));
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return 0;
+  }
+  if (command == "count") {
+    std::printf("%d\n", CountViewers());
+    return 0;
+  }
+  HWND top = FindViewer();
+  if (top == nullptr) return Fail("no viewer window"), 1;
+  if (command == "layout") return Layout(top);
+  if (command == "shows" && args.size() >= 2) return Shows(top, args[1], 10000), 0;
+  if (command == "pixels" && args.size() >= 3) return Pixels(top, args[1], args[2]), 0;
+  if (command == "garbage") return Garbage(top), 0;
+  if (command == "minimize") {
+    ::ShowWindowAsync(top, SW_MINIMIZE);
+    if (!WaitFor([&] { return ::IsIconic(top) != FALSE; }, 5000)) Fail("did not minimise");
+    return 0;
+  }
+  if (command == "restored") {
+    if (!WaitFor([&] { return !::IsIconic(top) && ::GetForegroundWindow() == top; }, 5000))
+      Fail(std::string("not back in front:") + (::IsIconic(top) ? " minimised" : "") +
+           (::GetForegroundWindow() != top ? " not foreground" : ""));
+    return 0;
+  }
+  if (command == "open") return ::PostMessageW(top, WM_COMMAND, sheetpeek::kCommandOpen, 0), 0;
+  if (command == "close") {
+    ::PostMessageW(top, WM_CLOSE, 0, 0);
+    if (!WaitFor([] { return CountViewers() == 0; }, 10000)) Fail("window still there");
+    return 0;
+  }
+  if (command == "freeze" || command == "thaw") {
+    if (!SuspendViewer(top, command == "freeze")) Fail(command + " failed");
+    return 0;
+  }
+  if (command == "frame") {
+    RECT r;
+    ::GetWindowRect(top, &r);
+    std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+    return 0;
+  }
+  if (command == "drop-target") {
+    // The X window Wine made for the viewer, and a point of the client area free of controls.
+    POINT point = {20, 450};
+    ::ClientToScreen(top, &point);
+    const auto xid = reinterpret_cast<ULONG_PTR>(::GetPropW(top, L"__wine_x11_whole_window"));
+    std::printf("%lu %ld %ld\n", static_cast<unsigned long>(xid), point.x, point.y);
+    return 0;
+  }
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(sheetpeek::Narrow(argv[i]));
+  const int code = Run(args);
+  for (const std::string& f : failures) std::printf("probe: %s\n", f.c_str());
+  std::fflush(stdout);
+  return code != 0 ? code : (failures.empty() ? 0 : 1);
+}
