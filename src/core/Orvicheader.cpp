@@ -72,7 +72,10 @@ bool COrvicHeader::ReadHeader() {
       ++records;
       if (records > kRecordsToFindVersion && !versionSeen) break;
       const std::string& k = r.Keyword;
-      if (k == "Fbreak") break;
+      if (k == "Fbreak") {
+        HeaderRecordSeen = true;
+        break;
+      }
       if (k == "Version") {
         versionSeen = true;
       } else if (k == "Date") {
@@ -90,9 +93,13 @@ bool COrvicHeader::ReadHeader() {
         FileKind = kind == 0 ? fkAsciiDrawing : kind == 2 ? fkBinaryDrawing : fkUnknown;
       } else if (k == "Image") {
         HasImage = ReadImage();
+      } else {
+        continue;  // not a keyword of the header: ignored
       }
+      HeaderRecordSeen = true;
     }
   } catch (...) {
+    HeaderRecordSeen = true;  // only a header record's handling or a broken read gets here
     return false;
   }
   return versionSeen;

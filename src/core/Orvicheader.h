@@ -73,6 +73,8 @@ class COrvicHeader {
   std::unique_ptr<PreviewBitmap> ImageBitmap;
   bool ReadOk = false;
   bool HasImage = false;
+  // A record with one of the header's keywords was met: false for a file that is no drawing at all.
+  bool HeaderRecordSeen = false;
 
  private:
   bool ReadHeader();

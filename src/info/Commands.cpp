@@ -112,7 +112,7 @@ std::unique_ptr<IndexedImage> LoadPreview(const std::string& path, std::FILE* er
   }
   const COrvicHeader& h = *result.header;
   readOk = h.ReadOk;
-  if (!h.ReadOk) Print(err, ErrorLine(path, "incomplete header"));
+  if (!h.ReadOk) Print(err, ErrorLine(path, ReadFailureText(h)));
   if (!h.HasImage || !h.ImageBitmap) {
     Print(err, ErrorLine(path, "no preview image"));
     return nullptr;

@@ -29,6 +29,11 @@ std::string ErrorLine(const std::string& path, const std::string& reason) {
   return "sheetpeek-info: " + SanitizeUtf8(path) + ": " + reason + "\n";
 }
 
+std::string ReadFailureText(const COrvicHeader& header) {
+  // A text file or a picture named .cad has none of the header's records.
+  return header.HeaderRecordSeen ? "incomplete header" : "no drawing header found";
+}
+
 std::string OpenErrorText(const OpenError& error) {
   if (!error.message.empty()) return SanitizeUtf8(error.message);
   switch (error.kind) {
@@ -228,7 +233,7 @@ FileReport ReportFile(const std::string& path, bool json) {
     }
     if (!json) report.out = TextBlock(*result.header);
     report.ok = result.header->ReadOk;
-    if (!report.ok) report.err = ErrorLine(path, "incomplete header");
+    if (!report.ok) report.err = ErrorLine(path, ReadFailureText(*result.header));
   } catch (const std::exception& e) {
     // Only resource exhaustion gets here; report it like any other unreadable file.
     report.ok = false;

@@ -22,6 +22,9 @@ std::string ErrorLine(const std::string& path, const std::string& reason);
 // Why a file did not open, as a short text.
 std::string OpenErrorText(const OpenError& error);
 
+// Why an opened file's header did not read completely: it broke off, or none was there.
+std::string ReadFailureText(const COrvicHeader& header);
+
 // The JSON object of one file as one compact line with its line end (the keys and their
 // order are a published contract).
 std::string JsonLine(const std::string& path, const LoadResult& result);

@@ -116,6 +116,43 @@ TEST(Cli, TextBlocksAreSeparatedByOneBlankLine) {
   EXPECT_NE(r.err.find("sheetpeek-info: failed_frame.cad: incomplete header\n"), std::string::npos);
 }
 
+// A file without one record of a drawing header is named as no drawing at all; a header that breaks off
+// or lacks its Version stays "incomplete". Every command that reads a header says it the same way.
+TEST(Cli, ReadFailuresSayWhetherADrawingHeaderWasThere) {
+  TempDir dir;
+  const std::string readme = dir.WriteFile("README.cad", "SheetPeeker\n===========\n\nShows drawings.\n");
+  const std::string malformed = std::string(SHEETPEEK_TEST_DATA) + "/malformed/";
+  const std::string out = dir.path() + "/out.png";
+  struct Case {
+    std::vector<std::string> args;  // the file read is the last one before any output name
+    std::string file;
+    const char* reason;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {{},                              readme,                                    "no drawing header found"},
+      {{"--json"},                      readme,                                    "no drawing header found"},
+      {{},                              malformed + "empty.cad",                   "no drawing header found"},
+      {{},                              malformed + "binary_garbage.cad",          "no drawing header found"},
+      {{},                              kGolden + "/failed_frame.cad",             "incomplete header"},
+      {{},                              kGolden + "/no_version.cad",               "incomplete header"},
+      {{},                              malformed + "fbreak_before_version.cad",   "incomplete header"},
+      {{"--preview-out", out},          readme,                                    "no drawing header found"},
+      {{"--thumbnail", "64"},           readme,                                    "no drawing header found"},
+      {{"--preview-out", out},          malformed + "frame_five_fields.cad",       "incomplete header"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back(c.file);
+    if (c.args.size() == 2 && c.args[0] == "--thumbnail") args.push_back(out);
+    const ChildResult r = Info(args, dir.path());
+    SCOPED_TRACE(c.file + " " + (c.args.empty() ? "" : c.args[0]));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("sheetpeek-info: " + c.file + ": " + c.reason + "\n"), std::string::npos) << r.err;
+  }
+}
+
 // Paths that are not regular files must be reported, never opened or waited on.
 TEST(Cli, PathsThatAreNotDrawingsAreReportedWithoutBlocking) {
   TempDir dir;
