@@ -94,6 +94,7 @@ TfrmRaderAver::TfrmRaderAver(std::vector<std::string> arguments, QWidget* parent
   Header.reset();
   setAcceptDrops(true);
   FormCreate();
+  CreateBrowsingActions();
 }
 
 TfrmRaderAver::~TfrmRaderAver() {
@@ -210,6 +211,7 @@ bool TfrmRaderAver::LoadDrawing(const std::string& fileName) {
 void TfrmRaderAver::ShowDrawingInfo() {
   if (!Header) return;
   const sheetpeek::COrvicHeader& h = *Header;
+  NoteShown(h);
   for (const sheetpeek::ShownText& shown : sheetpeek::DrawingTexts(h)) {
     const QString text =
         shown.coding == sheetpeek::TextCoding::FileName ? FromFileName(shown.text) : FromCp932(shown.text);
