@@ -1,10 +1,14 @@
 #include "AppBoundary.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 
 namespace sheetpeek {
 
@@ -36,8 +40,24 @@ void ShowException(const QString& message) {
   box.exec();
 }
 
+QString QtTranslationsFolder() {
+  const QString chosen = qEnvironmentVariable("SHEETPEEK_QT_TRANSLATIONS");
+  return chosen.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : chosen;
+}
+
+bool InstallQtTranslation(QCoreApplication& app, const QString& folder) {
+  auto translator = std::make_unique<QTranslator>();
+  // Tries the user's languages in order of preference, e.g. qtbase_ja_JP, then qtbase_ja.
+  if (!translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), folder)) return false;
+  translator->setParent(&app);
+  return QCoreApplication::installTranslator(translator.release());
+}
+
 SheetpeekApplication::SheetpeekApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("SheetPeeker"));
+  // The window's own texts are Japanese; Qt's (dialog buttons, the open dialog) follow the user's
+  // language, and stay English when its translation is not installed.
+  InstallQtTranslation(*this, QtTranslationsFolder());
 }
 
 bool SheetpeekApplication::notify(QObject* receiver, QEvent* event) {

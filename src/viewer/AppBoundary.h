@@ -21,6 +21,15 @@ bool MessageBoxesWanted(const QByteArray& platform);
 // error icon and an OK button, captioned with the application's name. Needs a QApplication.
 void ShowException(const QString& message);
 
+// Where Qt's translations of its own texts are looked for: SHEETPEEK_QT_TRANSLATIONS when set (tests
+// point it elsewhere), else the folder Qt was installed with.
+QString QtTranslationsFolder();
+
+// Installs Qt's translation of its own texts (dialog buttons, the open dialog) for the user's language
+// from `folder`, owned by `app`; false when the folder has none for that language.
+bool InstallQtTranslation(QCoreApplication& app, const QString& folder);
+
+// Also installs Qt's translation for the user's language when one is found.
 class SheetpeekApplication : public QApplication {
  public:
   SheetpeekApplication(int& argc, char** argv);

@@ -259,6 +259,8 @@ void TfrmRaderAver::WMDropFiles(const std::vector<std::string>& names) {
 }
 
 void TfrmRaderAver::BringToFront() {
+  // A minimised window would take the drawing unseen: restore it before raising it.
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   raise();
   activateWindow();
   if (QWindow* handle = windowHandle()) handle->requestActivate();

@@ -66,7 +66,7 @@ int ReportNoWindow(int& argc, char** argv) {
   std::fprintf(stderr, "%s\n", message.toUtf8().constData());
   std::fflush(stderr);
   if (MessageBoxesWanted(qgetenv("QT_QPA_PLATFORM"))) {
-    QApplication app(argc, argv);
+    SheetpeekApplication app(argc, argv);  // with Qt's translation for the OK button
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), message, QMessageBox::Ok);
     box.exec();
   }
@@ -74,9 +74,10 @@ int ReportNoWindow(int& argc, char** argv) {
 }
 
 // Test hook: with SHEETPEEK_TEST_TRACE naming a file, the viewer appends a line once its
-// loop runs ("ready") and one after each hand-off ("handoff", the number of names, "raised"
-// or "still"); each line ends with the folder and file name the window then shows, tab
-// between them.
+// loop runs ("ready") and one after each hand-off ("handoff", the number of names, then
+// "raised" when the window was brought to the front and is now shown, not minimised, or
+// "still" otherwise); each line ends with the folder and file name the window then shows,
+// tab between them.
 class Trace {
  public:
   Trace() {
@@ -134,7 +135,9 @@ int RunViewer(int& argc, char** argv, const QString& folder, InstanceLock* lock)
     sheetpeek::HandoffServer server([&](const std::vector<std::string>& names) {
       raised = false;
       frmRaderAver.WMDropFiles(names);
-      trace.Handoff(frmRaderAver, names.size(), raised);
+      // The window's state after the step, not only that the step ran.
+      const bool showing = frmRaderAver.isVisible() && !frmRaderAver.isMinimized();
+      trace.Handoff(frmRaderAver, names.size(), raised && showing);
     });
     if (lock != nullptr && lock->Held()) {
       QString error;

@@ -204,17 +204,27 @@ TEST(Loading, DropsUseTheFirstNameAndRaiseUnlessEmpty) {
       {"nothing", {}, nullptr, false},
   };
   for (const DropCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    TfrmRaderAver w({});
-    ASSERT_TRUE(viewertest::ShowActive(w));
-    QSignalSpy raised(&w, &TfrmRaderAver::BroughtToFront);
-    w.WMDropFiles(c.names);
-    EXPECT_EQ(raised.count(), c.raised ? 1 : 0);
-    if (c.shownFile) {
-      EXPECT_EQ(FieldText(w, "lbleditFile"), QString::fromUtf8(c.shownFile));
-    } else {
-      EXPECT_EQ(w.HeldHeader(), nullptr);
-      EXPECT_TRUE(AllFieldsEmpty(w));
+    // A minimised window is restored by the step that raises it, and only by that.
+    for (const bool minimised : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (minimised ? ", minimised" : ""));
+      TfrmRaderAver w({});
+      ASSERT_TRUE(viewertest::ShowActive(w));
+      if (minimised) {
+        w.showMinimized();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.isMinimized(); }, 2000));
+      }
+      QSignalSpy raised(&w, &TfrmRaderAver::BroughtToFront);
+      w.WMDropFiles(c.names);
+      EXPECT_EQ(raised.count(), c.raised ? 1 : 0);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(w.isMinimized(), minimised && !c.raised);
+      EXPECT_TRUE(w.isVisible());
+      if (c.shownFile) {
+        EXPECT_EQ(FieldText(w, "lbleditFile"), QString::fromUtf8(c.shownFile));
+      } else {
+        EXPECT_EQ(w.HeldHeader(), nullptr);
+        EXPECT_TRUE(AllFieldsEmpty(w));
+      }
     }
   }
 }
