@@ -70,7 +70,7 @@ void TfrmRaderAver::NoteShown(const sheetpeek::COrvicHeader& header) {
 
 void TfrmRaderAver::ShowEnlargedPreview() {
   const sheetpeek::TImage* image = ImageOrvic;
-  if (!image->isVisible() || !image->HasSurface() || image->width() <= 0 || image->height() <= 0) return;
+  if (!image->isVisible() || image->Surface().isNull() || image->width() <= 0 || image->height() <= 0) return;
   // What the control shows: the surface's top-left part of the control's size.
   const QImage shown = image->Surface().copy(0, 0, image->width(), image->height());
   const QScreen* where = screen();

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -27,20 +28,33 @@ using sheetpeek::SheetpeekApplication;
 
 namespace {
 
-SheetpeekApplication& App() {
-  // Started as a Japanese user starts it: LANG=ja_JP.UTF-8, nothing overriding it.
-  static const bool japanese = [] {
-    setenv("LANG", "ja_JP.UTF-8", 1);
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"}) unsetenv(name);
-    return true;
-  }();
-  (void)japanese;
-  static int argc = 1;
-  static char name[] = "test_app_boundary";
-  static char* argv[] = {name, nullptr};
-  static SheetpeekApplication app(argc, argv);
+std::unique_ptr<SheetpeekApplication>& TheApp() {
+  static std::unique_ptr<SheetpeekApplication> app;
   return app;
 }
+
+SheetpeekApplication& App() {
+  if (!TheApp()) {
+    // Started as a Japanese user starts it: LANG=ja_JP.UTF-8, nothing overriding it.
+    setenv("LANG", "ja_JP.UTF-8", 1);
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"}) unsetenv(name);
+    static int argc = 1;
+    static char name[] = "test_app_boundary";
+    static char* argv[] = {name, nullptr};
+    TheApp() = std::make_unique<SheetpeekApplication>(argc, argv);
+  }
+  return *TheApp();
+}
+
+}  // namespace
+
+class AppBoundary : public testing::Test {
+ protected:
+  // The application ends before exit() runs: only then does Qt release its font caches.
+  static void TearDownTestSuite() { TheApp().reset(); }
+};
+
+namespace {
 
 // Throws from its event handler for every user event it gets, counting them.
 class Thrower : public QObject {
@@ -76,27 +90,25 @@ class EnvSetting {
 
 }  // namespace
 
-TEST(AppBoundary, FullStopIsAddedOnlyAfterCharactersThatSortAfterIt) {
+TEST_F(AppBoundary, FullStopIsAddedOnlyAfterCharactersThatSortAfterIt) {
   struct Case {
     QString message, shown;
   };
-  // clang-format off
   const Case cases[] = {
       {QStringLiteral("File not found"), QStringLiteral("File not found.")},
       {QStringLiteral("Already a sentence."), QStringLiteral("Already a sentence.")},
-      {QStringLiteral("Stop!"), QStringLiteral("Stop!")},       // '!' sorts before '.'
-      {QStringLiteral("(12, 3)"), QStringLiteral("(12, 3)")},   // ')' sorts before '.'
+      {QStringLiteral("Stop!"), QStringLiteral("Stop!")},      // '!' sorts before '.'
+      {QStringLiteral("(12, 3)"), QStringLiteral("(12, 3)")},  // ')' sorts before '.'
       {QStringLiteral("scale 1.5"), QStringLiteral("scale 1.5.")},
       {QStringLiteral("/tmp/x/"), QStringLiteral("/tmp/x/.")},  // '/' sorts right after '.'
       {QStringLiteral("a-"), QStringLiteral("a-")},             // '-' right before '.'
       {QStringLiteral("エラー"), QStringLiteral("エラー.")},
       {QString(), QString()},
   };
-  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(ExceptionDisplayText(c.message), c.shown) << c.message.toStdString();
 }
 
-TEST(AppBoundary, BoxesOnlyWhereSomeoneCanSeeThem) {
+TEST_F(AppBoundary, BoxesOnlyWhereSomeoneCanSeeThem) {
   EnvSetting display("DISPLAY", ":99");
   EnvSetting wayland("WAYLAND_DISPLAY", nullptr);
   {
@@ -119,7 +131,7 @@ TEST(AppBoundary, BoxesOnlyWhereSomeoneCanSeeThem) {
   EXPECT_FALSE(MessageBoxesWanted(""));
 }
 
-TEST(AppBoundary, ExceptionFromHandlerIsShownAndTheLoopGoesOn) {
+TEST_F(AppBoundary, ExceptionFromHandlerIsShownAndTheLoopGoesOn) {
   SheetpeekApplication& app = App();
   EXPECT_EQ(QApplication::applicationName(), QStringLiteral("SheetPeeker"));
   Thrower thrower;
@@ -176,7 +188,7 @@ void RemoveQtTranslations(QCoreApplication& app) {
 
 // The application runs under LANG=ja_JP.UTF-8 (see App). It loads Qt's Japanese translation when it
 // is installed; an empty or missing translations folder leaves Qt's English texts and nothing else.
-TEST(AppBoundary, QtTextsFollowTheUserLanguageWhenTranslated) {
+TEST_F(AppBoundary, QtTextsFollowTheUserLanguageWhenTranslated) {
   SheetpeekApplication& app = App();
   ASSERT_EQ(QLocale().language(), QLocale::Japanese);
   const QString installed = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
