@@ -22,16 +22,16 @@ namespace {
 
 // The controls these tests look at.
 QString ShownFile(const TfrmRaderAver& w) {
-  return viewertest::FieldText(w, "lbleditFile");
+  return viewertest::FieldText(w, sheetpeek::ControlId::lbleditFile);
 }
 QString FirstItemText(const TfrmRaderAver& w) {
-  return viewertest::FieldText(w, "lbleditItem1");
+  return viewertest::FieldText(w, sheetpeek::ControlId::lbleditItem1);
 }
 sheetpeek::TLabeledEdit* AField(const TfrmRaderAver& w) {
-  return viewertest::Field(w, "lbleditDate");
+  return viewertest::Field(w, sheetpeek::ControlId::lbleditDate);
 }
 sheetpeek::TImage* Picture(const TfrmRaderAver& w) {
-  return viewertest::Child<sheetpeek::TImage>(w, "ImageOrvic");
+  return viewertest::Child<sheetpeek::TImage>(w, sheetpeek::ControlId::ImageOrvic);
 }
 
 struct KeyStep {
@@ -92,7 +92,7 @@ TEST(Browsing, CopyGivesTheTextOfTheCommandLine) {
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), cli.out);
   }
   // A selection in a field is copied as it is; the context menu copies the whole again.
-  auto* file = viewertest::Field(w, "lbleditFile");
+  auto* file = viewertest::Field(w, sheetpeek::ControlId::lbleditFile);
   file->setFocus();
   file->setSelection(0, 3);
   QTest::keyClick(file, Qt::Key_C, Qt::ControlModifier);
