@@ -1,0 +1,105 @@
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <limits>
+#include <memory>
+
+#include "FolderWalk.h"
+
+// Names reach the core as UTF-8 and go to the wide API, as with the file input.
+
+namespace sheetpeek {
+namespace {
+
+bool Widen(const std::string& s, std::wstring& out) {
+  out.clear();
+  if (s.empty()) return true;
+  if (s.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() / 2)) return false;
+  const int len = static_cast<int>(s.size());
+  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), len, nullptr, 0);
+  if (n <= 0) return false;
+  out.resize(static_cast<std::size_t>(n));
+  return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), len, &out[0], n) == n;
+}
+
+std::string Narrow(const wchar_t* s) {
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return {};
+  std::string out(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, s, -1, &out[0], n, nullptr, nullptr);
+  out.pop_back();  // the terminator
+  return out;
+}
+
+// The same words as the POSIX build's messages.
+std::string ReasonText(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY:
+      return "No such file or directory";
+    case ERROR_ACCESS_DENIED:
+      return "Permission denied";
+    default:
+      return "Windows error " + std::to_string(code);
+  }
+}
+
+struct FindCloser {
+  void operator()(HANDLE h) const { ::FindClose(h); }
+};
+
+}  // namespace
+
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error) {
+  std::wstring pattern;
+  if (!Widen(JoinPath(folder, "*"), pattern)) {
+    error = ReasonText(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  WIN32_FIND_DATAW data;
+  HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                FIND_FIRST_EX_LARGE_FETCH);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND) return true;  // an empty folder (not even "." listed)
+    error = ReasonText(code);
+    return false;
+  }
+  std::unique_ptr<void, FindCloser> find(h);
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    FolderEntry entry;
+    entry.name = Narrow(data.cFileName);
+    const DWORD a = data.dwFileAttributes;
+    if (a & FILE_ATTRIBUTE_DIRECTORY) {
+      // Junctions and links to folders are not followed.
+      entry.kind = (a & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryKind::Other : EntryKind::Folder;
+    } else if (a & FILE_ATTRIBUTE_DEVICE) {
+      entry.kind = EntryKind::Other;
+    } else {
+      entry.kind = EntryKind::File;
+    }
+    entries.push_back(std::move(entry));
+  } while (::FindNextFileW(h, &data));
+  const DWORD code = ::GetLastError();
+  if (code == ERROR_NO_MORE_FILES) return true;
+  error = ReasonText(code);
+  return false;
+}
+
+bool IsFolder(const std::string& path) {
+  std::wstring wide;
+  if (path.empty() || !Widen(path, wide)) return false;
+  const DWORD a = ::GetFileAttributesW(wide.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace sheetpeek
