@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Cp932.h"
+#include "FolderWalk.h"
 #include "Host.h"
 #include "ImageWriters.h"
 #include "Report.h"
@@ -31,30 +32,33 @@ void Print(std::FILE* stream, const std::string& text) {
 
 class ReportPrinter {
  public:
-  ReportPrinter(std::FILE* out, std::FILE* err, bool json) : out_(out), err_(err), json_(json) {}
+  ReportPrinter(std::FILE* out, std::FILE* err, ReportFormat format) : out_(out), err_(err), format_(format) {
+    if (format_ == ReportFormat::Csv) Print(out_, CsvHead());
+  }
 
   void Add(const FileReport& r) {
     if (!r.out.empty()) {
       // Text blocks are separated by one blank line.
-      if (!json_ && printedBlock_) std::fputc('\n', out_);
+      if (format_ == ReportFormat::Text && printedBlock_) std::fputc('\n', out_);
       Print(out_, r.out);
       printedBlock_ = true;
     }
     Print(err_, r.err);
     allOk_ = allOk_ && r.ok;
   }
+  void Fail() { allOk_ = false; }
   bool AllOk() const { return allOk_; }
 
  private:
   std::FILE* out_;
   std::FILE* err_;
-  bool json_;
+  ReportFormat format_;
   bool printedBlock_ = false;
   bool allOk_ = true;
 };
 
 // Loads files on `jobs` threads and hands the reports to `printer` in argument order.
-void ReportInParallel(const std::vector<std::string>& files, bool json, unsigned jobs,
+void ReportInParallel(const std::vector<std::string>& files, ReportFormat format, unsigned jobs,
                       ReportPrinter& printer) {
   struct Chunk {
     std::vector<FileReport> reports;
@@ -77,7 +81,7 @@ void ReportInParallel(const std::vector<std::string>& files, bool json, unsigned
       }
       std::vector<FileReport> reports;
       const std::size_t end = std::min(files.size(), (c + 1) * kChunk);
-      for (std::size_t i = c * kChunk; i < end; ++i) reports.push_back(ReportFile(files[i], json));
+      for (std::size_t i = c * kChunk; i < end; ++i) reports.push_back(ReportFile(files[i], format));
       std::lock_guard<std::mutex> lock(mutex);
       chunks[c].reports = std::move(reports);
       chunks[c].ready = true;
@@ -99,6 +103,27 @@ void ReportInParallel(const std::vector<std::string>& files, bool json, unsigned
     for (const auto& r : reports) printer.Add(r);
   }
   for (auto& w : workers) w.join();
+}
+
+// The files in their order, each folder among them replaced by the drawings found below it.
+// Folders that cannot be read are told on `err` and fail the run; the walk goes on.
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& args, ReportPrinter& printer,
+                                       std::FILE* err) {
+  std::vector<std::string> files;
+  for (const auto& arg : args) {
+    if (!IsFolder(arg)) {
+      files.push_back(arg);
+      continue;
+    }
+    DrawingWalk walk = FindDrawings(arg);
+    for (const auto& p : walk.problems) {
+      Print(err, ErrorLine(p.folder, "cannot read the folder: " + p.reason));
+      printer.Fail();
+    }
+    files.insert(files.end(), std::make_move_iterator(walk.files.begin()),
+                 std::make_move_iterator(walk.files.end()));
+  }
+  return files;
 }
 
 // Loads the file and gives its preview, or prints why there is none and gives null.
@@ -143,13 +168,17 @@ int WriteImage(const std::string& input, const std::string& output, const std::s
 }  // namespace
 
 int RunReports(const Options& options, std::FILE* out, std::FILE* err, unsigned jobs) {
-  const bool json = options.mode == Mode::Json;
-  ReportPrinter printer(out, err, json);
+  const ReportFormat format = options.mode == Mode::Json  ? ReportFormat::Json
+                              : options.mode == Mode::Csv ? ReportFormat::Csv
+                                                          : ReportFormat::Text;
+  ReportPrinter printer(out, err, format);
+  const std::vector<std::string> files =
+      options.recursive ? ExpandFolders(options.files, printer, err) : options.files;
   if (jobs == 0) jobs = std::min(kMaxJobs, std::max(1u, std::thread::hardware_concurrency()));
-  if (jobs > 1 && options.files.size() >= kMinFilesForThreads) {
-    ReportInParallel(options.files, json, jobs, printer);
+  if (jobs > 1 && files.size() >= kMinFilesForThreads) {
+    ReportInParallel(files, format, jobs, printer);
   } else {
-    for (const auto& file : options.files) printer.Add(ReportFile(file, json));
+    for (const auto& file : files) printer.Add(ReportFile(file, format));
   }
   return printer.AllOk() ? kExitOk : kExitFailed;
 }

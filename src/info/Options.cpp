@@ -38,7 +38,7 @@ ImageFormat ImageFormatOf(const std::string& path) {
 
 Options ParseOptions(const std::vector<std::string>& args) {
   Options opt;
-  bool json = false, help = false, version = false;
+  bool json = false, csv = false, help = false, version = false;
   bool havePreviewOut = false, haveThumbnail = false;
   std::vector<std::string> positional;
 
@@ -62,6 +62,10 @@ Options ParseOptions(const std::vector<std::string>& args) {
     if (arg.size() < 2 || arg[0] != '-') break;  // first file; "-" alone is a file name too
     if (arg == "--json") {
       json = true;
+    } else if (arg == "--csv") {
+      csv = true;
+    } else if (arg == "--recursive" || arg == "-r") {
+      opt.recursive = true;
     } else if (arg == "--help" || arg == "-h") {
       help = true;
     } else if (arg == "--version") {
@@ -89,8 +93,11 @@ Options ParseOptions(const std::vector<std::string>& args) {
     opt.mode = Mode::Version;
     return opt;
   }
-  if (havePreviewOut + haveThumbnail + json > 1) {
-    throw UsageError{"--json, --preview-out and --thumbnail exclude each other"};
+  if (havePreviewOut + haveThumbnail + json + csv > 1) {
+    throw UsageError{"--json, --csv, --preview-out and --thumbnail exclude each other"};
+  }
+  if (opt.recursive && (havePreviewOut || haveThumbnail)) {
+    throw UsageError{"--recursive goes only with the text, --json and --csv reports"};
   }
   if (havePreviewOut) {
     if (positional.size() != 1) throw UsageError{"--preview-out takes exactly one FILE"};
@@ -107,14 +114,14 @@ Options ParseOptions(const std::vector<std::string>& args) {
     opt.format = ImageFormat::Png;
   } else {
     if (positional.empty()) throw UsageError{"no FILE given"};
-    opt.mode = json ? Mode::Json : Mode::Text;
+    opt.mode = json ? Mode::Json : csv ? Mode::Csv : Mode::Text;
     opt.files = std::move(positional);
   }
   return opt;
 }
 
 std::string SynopsisText() {
-  return "Usage: sheetpeek-info [--json] FILE...\n"
+  return "Usage: sheetpeek-info [--json | --csv] [--recursive] FILE...\n"
          "       sheetpeek-info --preview-out OUT.{bmp,png} FILE\n"
          "       sheetpeek-info --thumbnail SIZE FILE OUT.png\n";
 }
@@ -126,6 +133,11 @@ std::string UsageText() {
          "\n"
          "  (no option)         a block of 'label: value' lines per FILE, UTF-8\n"
          "  --json              one JSON object per FILE and line (JSON Lines)\n"
+         "  --csv               a drawing register: UTF-8 CSV with a byte-order mark and CRLF,\n"
+         "                      a header row, then one row per FILE with the JSON values\n"
+         "  -r, --recursive     a FILE that is a folder is searched, with its subfolders, for\n"
+         "                      files ending in .cad (any case); links to folders are not\n"
+         "                      followed; its drawings are reported in byte order of their paths\n"
          "  --preview-out OUT   write the embedded preview picture: OUT.bmp as a 4-bit BMP,\n"
          "                      OUT.png as a 4-bit indexed PNG\n"
          "  --thumbnail SIZE    write the preview scaled to fit SIZE x SIZE (nearest neighbour,\n"

@@ -9,6 +9,7 @@ namespace sheetpeek::info {
 enum class Mode {
   Text,        // label: value blocks
   Json,        // one JSON object per file and line
+  Csv,         // a register: one CSV row per file
   PreviewOut,  // write the decoded preview as BMP or PNG
   Thumbnail,   // freedesktop thumbnailer: scaled preview as PNG
   Help,
@@ -23,6 +24,7 @@ struct Options {
   std::string output;              // PreviewOut / Thumbnail target
   ImageFormat format = ImageFormat::Png;
   int thumbnailSize = 0;
+  bool recursive = false;  // folders among the files are walked for drawings
 };
 
 // Thrown for anything the caller typed wrongly; the message says what.

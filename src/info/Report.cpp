@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Cp932.h"
+#include "DrawingText.h"
 
 namespace sheetpeek::info {
 namespace {
@@ -14,13 +15,6 @@ using Json = nlohmann::ordered_json;
 
 std::string Dump(const Json& j) {
   return j.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
-void AddLine(std::string& out, const char* label, const std::string& value) {
-  out += label;
-  out += ": ";
-  out += value;
-  out += '\n';
 }
 
 }  // namespace
@@ -194,44 +188,94 @@ std::string JsonLine(const std::string& path, const LoadResult& result) {
   return out;
 }
 
-std::string TextBlock(const COrvicHeader& h) {
+namespace {
+
+// One CSV field with the comma before it unless it opens the row; quoted only when it must be.
+void AppendCsv(std::string& out, std::string_view value, bool first = false) {
+  if (!first) out += ',';
+  if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out += value;
+    return;
+  }
+  out += '"';
+  for (const char c : value) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+constexpr int kCsvFixedColumns = 14;  // path to preview_height
+
+// A row for a file that did not open: its path, false, the reason, and nothing else.
+std::string CsvFailedRow(const std::string& path, const std::string& error) {
   std::string out;
-  out.reserve(512);
-  AddLine(out, "ファイル名", SanitizeUtf8(h.FileName));
-  AddLine(out, "フォルダ", SanitizeUtf8(h.Folder));
-  AddLine(out, "作成日時", Cp932ToUtf8(h.DateText(h.CreateDate)));
-  AddLine(out, "更新日時", Cp932ToUtf8(h.DateText(h.UpdateDate)));
-  AddLine(out, "要素数", Cp932ToUtf8(h.ElementCountText()));
-  AddLine(out, "図面サイズ", Cp932ToUtf8(h.SizeText));
-  AddLine(out, "図面尺度", Cp932ToUtf8(h.ScaleText));
-  AddLine(out, "ファイルタイプ", Cp932ToUtf8(h.FileKindText()));
-  for (int i = 0; i < COrvicHeader::kItemCount; ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    if (h.NoteLabel[k].empty() && h.NoteText[k].empty()) continue;
-    out += Cp932ToUtf8(h.NoteLabel[k]);
-    out += ": ";
-    out += Cp932ToUtf8(h.NoteText[k]);
-    out += '\n';
-  }
-  if (h.HasImage) {
-    AddLine(out, "イメージ", std::to_string(h.ImageWidth) + "×" + std::to_string(h.ImageHeight));
-  } else {
-    AddLine(out, "イメージ", "イメージデータなし");
-  }
+  AppendCsv(out, SanitizeUtf8(path), true);
+  out += ",false";
+  AppendCsv(out, error);
+  out.append(kCsvFixedColumns - 3 + 2 * COrvicHeader::kItemCount, ',');
+  out += "\r\n";
   return out;
 }
 
-FileReport ReportFile(const std::string& path, bool json) {
+}  // namespace
+
+std::string CsvHead() {
+  std::string out =
+      "\xEF\xBB\xBF"
+      "path,opened,error,read_ok,folder,file_name,create_date,update_date,element_count,size,"
+      "scale,file_kind,preview_width,preview_height";
+  for (int i = 1; i <= COrvicHeader::kItemCount; ++i) {
+    out += ",label_" + std::to_string(i) + ",text_" + std::to_string(i);
+  }
+  out += "\r\n";
+  return out;
+}
+
+std::string CsvRow(const std::string& path, const LoadResult& result) {
+  if (!result.header) return CsvFailedRow(path, OpenErrorText(result.error));
+  const COrvicHeader& h = *result.header;
+  std::string out;
+  out.reserve(1024);
+  AppendCsv(out, SanitizeUtf8(path), true);
+  out += h.ReadOk ? ",true,,true" : ",true,,false";
+  AppendCsv(out, SanitizeUtf8(h.Folder));
+  AppendCsv(out, SanitizeUtf8(h.FileName));
+  AppendCsv(out, Cp932ToUtf8(h.DateText(h.CreateDate)));
+  AppendCsv(out, Cp932ToUtf8(h.DateText(h.UpdateDate)));
+  AppendCsv(out, Cp932ToUtf8(h.ElementCountText()));
+  AppendCsv(out, Cp932ToUtf8(h.SizeText));
+  AppendCsv(out, Cp932ToUtf8(h.ScaleText));
+  AppendCsv(out, Cp932ToUtf8(h.FileKindText()));
+  if (h.HasImage) {
+    out += ',';
+    AppendInt(out, h.ImageWidth);
+    out += ',';
+    AppendInt(out, h.ImageHeight);
+  } else {
+    out += ",,";
+  }
+  for (std::size_t k = 0; k < COrvicHeader::kItemCount; ++k) {
+    AppendCsv(out, Cp932ToUtf8(h.NoteLabel[k]));
+    AppendCsv(out, Cp932ToUtf8(h.NoteText[k]));
+  }
+  out += "\r\n";
+  return out;
+}
+
+FileReport ReportFile(const std::string& path, ReportFormat format) {
   FileReport report;
+  const bool json = format == ReportFormat::Json;
   try {
     // Reports show only the preview's size: check the picture without painting it.
     const LoadResult result = LoadDrawingHeader(path, HostPathStyle(), PreviewMode::CheckOnly);
     if (json) report.out = JsonLine(path, result);
+    if (format == ReportFormat::Csv) report.out = CsvRow(path, result);
     if (!result.header) {
       report.err = ErrorLine(path, OpenErrorText(result.error));
       return report;
     }
-    if (!json) report.out = TextBlock(*result.header);
+    if (format == ReportFormat::Text) report.out = DrawingInfoText(*result.header);
     report.ok = result.header->ReadOk;
     if (!report.ok) report.err = ErrorLine(path, ReadFailureText(*result.header));
   } catch (const std::exception& e) {
@@ -240,6 +284,8 @@ FileReport ReportFile(const std::string& path, bool json) {
     report.err = ErrorLine(path, std::string("cannot read: ") + e.what());
     if (json) {
       report.out = Dump(Json{{"path", SanitizeUtf8(path)}, {"opened", false}, {"error", e.what()}}) + "\n";
+    } else if (format == ReportFormat::Csv) {
+      report.out = CsvFailedRow(path, e.what());
     } else {
       report.out.clear();
     }

@@ -1,5 +1,5 @@
-// What sheetpeek-info prints for one drawing: a text block or one JSON line, plus the
-// error line for standard error.
+// What sheetpeek-info prints for one drawing: a text block, one JSON line or one CSV row, plus
+// the error line for standard error.
 #pragma once
 
 #include <string>
@@ -29,10 +29,15 @@ std::string ReadFailureText(const COrvicHeader& header);
 // order are a published contract).
 std::string JsonLine(const std::string& path, const LoadResult& result);
 
-// The label: value block of an opened file, ending in a line end.
-std::string TextBlock(const COrvicHeader& header);
+// The byte-order mark and the header row that open a CSV register.
+std::string CsvHead();
+
+// The CSV row of one file, ending in CR LF: the JSON values under the header's columns.
+std::string CsvRow(const std::string& path, const LoadResult& result);
+
+enum class ReportFormat { Text, Json, Csv };
 
 // Loads `path` and formats it; never throws.
-FileReport ReportFile(const std::string& path, bool json);
+FileReport ReportFile(const std::string& path, ReportFormat format);
 
 }  // namespace sheetpeek::info

@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
       break;
     case Mode::Text:
     case Mode::Json:
+    case Mode::Csv:
       rc = RunReports(options, stdout, stderr);
       break;
     case Mode::PreviewOut:

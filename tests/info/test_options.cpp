@@ -39,6 +39,7 @@ TEST(Options, AcceptedForms) {
        ImageFormat::Png},
       {{"a.cad", "--help"}, Mode::Text, {"a.cad", "--help"}, "", 0, ImageFormat::Png},
       {{"--json", "--help"}, Mode::Help, {}, "", 0, ImageFormat::Png},
+      {{"-r", "--csv", "dir", "a.cad"}, Mode::Csv, {"dir", "a.cad"}, "", 0, ImageFormat::Png},
       {{"--version", "a.cad"}, Mode::Version, {}, "", 0, ImageFormat::Png},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -49,6 +50,7 @@ TEST(Options, AcceptedForms) {
     EXPECT_EQ(o.files, c.files);
     EXPECT_EQ(o.output, c.output);
     EXPECT_EQ(o.thumbnailSize, c.size);
+    EXPECT_EQ(o.recursive, c.args[0] == "-r");
     if (c.mode == Mode::PreviewOut) {
       EXPECT_EQ(o.format, c.format);
     }
@@ -80,6 +82,9 @@ TEST(Options, UsageErrors) {
       {"--thumbnail", "64", "a.cad", "t.png", "extra"},
       {"--json", "--thumbnail", "64", "a.cad", "t.png"},
       {"--thumbnail", "64", "--preview-out", "p.png", "a.cad", "t.png"},
+      {"--json", "--csv", "a.cad"},
+      {"--recursive", "--preview-out", "p.png", "a.cad"},
+      {"-r", "--thumbnail", "64", "a.cad", "t.png"},
       {"--version", "--bogus"},  // an unknown option is an error even next to --version
   };
   for (const auto& args : cases) {
