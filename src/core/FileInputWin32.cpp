@@ -10,6 +10,7 @@
 #include <string>
 
 #include "FileInput.h"
+#include "WideNames.h"
 
 // Paths reach the core as UTF-8 bytes (the program takes its arguments from the wide command
 // line), and are opened through the wide API so that any name the file system holds opens.
@@ -67,17 +68,29 @@ OpenError FromWin32(DWORD code) {
   return e;
 }
 
-// Strict UTF-8 to UTF-16; false for bytes that are not UTF-8, which name no file here.
-bool WidenUtf8(const std::string& path, std::wstring& out) {
-  if (path.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return false;
-  const int len = static_cast<int>(path.size());
-  const int wide = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), len, nullptr, 0);
+}  // namespace
+
+bool WidenUtf8(const std::string& utf8, std::wstring& out) {
+  if (utf8.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return false;
+  const int len = static_cast<int>(utf8.size());
+  if (len == 0) {
+    out.clear();
+    return true;
+  }
+  const int wide = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), len, nullptr, 0);
   if (wide <= 0) return false;
   out.resize(static_cast<std::size_t>(wide));
-  return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), len, &out[0], wide) == wide;
+  return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), len, &out[0], wide) == wide;
 }
 
-}  // namespace
+std::string NarrowToUtf8(const wchar_t* wide) {
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return {};
+  std::string out(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, &out[0], n, nullptr, nullptr);
+  out.pop_back();  // the terminator
+  return out;
+}
 
 std::unique_ptr<RawFile> OpenRegularFile(const std::string& path, OpenError& error) {
   error = OpenError{};

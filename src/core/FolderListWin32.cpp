@@ -6,35 +6,15 @@
 #endif
 #include <windows.h>
 
-#include <limits>
 #include <memory>
 
 #include "FolderWalk.h"
+#include "WideNames.h"
 
 // Names reach the core as UTF-8 and go to the wide API, as with the file input.
 
 namespace sheetpeek {
 namespace {
-
-bool Widen(const std::string& s, std::wstring& out) {
-  out.clear();
-  if (s.empty()) return true;
-  if (s.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() / 2)) return false;
-  const int len = static_cast<int>(s.size());
-  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), len, nullptr, 0);
-  if (n <= 0) return false;
-  out.resize(static_cast<std::size_t>(n));
-  return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), len, &out[0], n) == n;
-}
-
-std::string Narrow(const wchar_t* s) {
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string out(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, s, -1, &out[0], n, nullptr, nullptr);
-  out.pop_back();  // the terminator
-  return out;
-}
 
 // The same words as the POSIX build's messages.
 std::string ReasonText(DWORD code) {
@@ -59,7 +39,7 @@ struct FindCloser {
 
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error) {
   std::wstring pattern;
-  if (!Widen(JoinPath(folder, "*"), pattern)) {
+  if (!WidenUtf8(JoinPath(folder, "*"), pattern)) {
     error = ReasonText(ERROR_PATH_NOT_FOUND);
     return false;
   }
@@ -77,7 +57,7 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, st
     const std::wstring name = data.cFileName;
     if (name == L"." || name == L"..") continue;
     FolderEntry entry;
-    entry.name = Narrow(data.cFileName);
+    entry.name = NarrowToUtf8(data.cFileName);
     const DWORD a = data.dwFileAttributes;
     if (a & FILE_ATTRIBUTE_DIRECTORY) {
       // Junctions and links to folders are not followed.
@@ -97,7 +77,7 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, st
 
 bool IsFolder(const std::string& path) {
   std::wstring wide;
-  if (path.empty() || !Widen(path, wide)) return false;
+  if (path.empty() || !WidenUtf8(path, wide)) return false;
   const DWORD a = ::GetFileAttributesW(wide.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
