@@ -96,6 +96,7 @@ TfrmRaderAver::TfrmRaderAver(std::vector<std::string> arguments, QWidget* parent
   Header.reset();
   setAcceptDrops(true);
   FormCreate();
+  CreateBrowsingActions();
 }
 
 TfrmRaderAver::~TfrmRaderAver() {
@@ -217,6 +218,7 @@ bool TfrmRaderAver::LoadDrawing(const std::string& fileName) {
 void TfrmRaderAver::ShowDrawingInfo() {
   if (!Header) return;
   const sheetpeek::COrvicHeader& h = *Header;
+  NoteShown(h);
   lbleditFolder->SetFieldText(FromFileName(h.Folder));
   lbleditFile->SetFieldText(FromFileName(h.FileName));
   lbleditDate->SetFieldText(FromCp932(h.DateText(h.CreateDate)));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FolderWalk.h"
 #include "Orvicheader.h"
 
 class QAction;
@@ -42,6 +43,14 @@ class TfrmRaderAver : public QMainWindow {
 
   const sheetpeek::COrvicHeader* HeldHeader() const { return Header.get(); }
 
+  // Shows the next, previous, first or last drawing of the shown drawing's folder (Page Down,
+  // Page Up, Home, End); at either end, or with nothing shown, nothing happens.
+  void StepFolder(sheetpeek::FolderStep step);
+  // Puts what the window shows on the clipboard as the command line's label: value lines.
+  void CopyShownText();
+  // The right-click menu: the folder steps and the copy, with their keys.
+  QMenu* ContextMenu() const { return contextMenu_; }
+
   // The fonts of the layout: the window's, the 15-pixel fixed one and the headings'.
   static QFont WindowFont();
   static QFont FixedFont();
@@ -57,6 +66,8 @@ class TfrmRaderAver : public QMainWindow {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateControls();
@@ -64,6 +75,9 @@ class TfrmRaderAver : public QMainWindow {
                                     int height, const QString& label, const QFont& font);
   void CentreOnScreen();
   void BringToFront();
+  void CreateBrowsingActions();
+  void NoteShown(const sheetpeek::COrvicHeader& header);
+  void ShowEnlargedPreview();
 
   void FormCreate();
   void FormShow();
@@ -77,6 +91,9 @@ class TfrmRaderAver : public QMainWindow {
   std::unique_ptr<sheetpeek::COrvicHeader> Header;
   bool shown_ = false;
   bool activated_ = false;
+  std::string shownPath_;  // the drawing the controls show; empty before the first
+  std::string shownText_;  // what the window shows, as the copy gives it
+  QMenu* contextMenu_ = nullptr;
 
   QWidget* ClientArea = nullptr;
   sheetpeek::TPanel* Panel2 = nullptr;

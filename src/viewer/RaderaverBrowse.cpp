@@ -1,0 +1,103 @@
+// The window's keys and context menu beyond the laid-out controls: stepping through the
+// folder of the shown drawing, copying what the window shows, and the enlarged preview.
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScreen>
+
+#include "DrawingText.h"
+#include "LabeledEdit.h"
+#include "PreviewImage.h"
+#include "PreviewZoom.h"
+#include "Raderaver.h"
+
+using sheetpeek::FolderStep;
+
+void TfrmRaderAver::CreateBrowsingActions() {
+  struct Step {
+    FolderStep step;
+    const char* text;
+    QKeySequence key;
+  };
+  const Step steps[] = {
+      {FolderStep::Next, "次の図面(&N)", QKeySequence(Qt::Key_PageDown)},
+      {FolderStep::Previous, "前の図面(&P)", QKeySequence(Qt::Key_PageUp)},
+      {FolderStep::First, "最初の図面(&H)", QKeySequence(Qt::Key_Home)},
+      {FolderStep::Last, "最後の図面(&E)", QKeySequence(Qt::Key_End)},
+  };
+  contextMenu_ = new QMenu(this);
+  for (const Step& s : steps) {
+    QAction* action = contextMenu_->addAction(QString::fromUtf8(s.text));
+    action->setShortcut(s.key);
+    const FolderStep step = s.step;
+    connect(action, &QAction::triggered, this, [this, step] { StepFolder(step); });
+    addAction(action);  // the keys work without the menu open
+  }
+  contextMenu_->addSeparator();
+  QAction* copy = contextMenu_->addAction(QStringLiteral("コピー(&C)"));
+  copy->setShortcut(QKeySequence::Copy);
+  connect(copy, &QAction::triggered, this, &TfrmRaderAver::CopyShownText);
+  addAction(copy);
+
+  // A focused field would keep these keys for its cursor, and Ctrl+C for an empty selection.
+  for (auto* field : findChildren<sheetpeek::TLabeledEdit*>()) field->installEventFilter(this);
+  ImageOrvic->installEventFilter(this);
+}
+
+void TfrmRaderAver::StepFolder(FolderStep step) {
+  if (shownPath_.empty()) return;
+  sheetpeek::StepThroughFolder(shownPath_, step, [this](const std::string& path) {
+    // Only a file that opens replaces the held header: one that vanished is passed by.
+    sheetpeek::LoadResult result = sheetpeek::LoadDrawingHeader(path);
+    if (!result.header) return false;
+    Header = std::move(result.header);
+    ShowDrawingInfo();
+    return true;
+  });
+}
+
+void TfrmRaderAver::CopyShownText() {
+  QGuiApplication::clipboard()->setText(QString::fromUtf8(shownText_));
+}
+
+void TfrmRaderAver::NoteShown(const sheetpeek::COrvicHeader& header) {
+  shownPath_ = header.Path;
+  shownText_ = sheetpeek::DrawingInfoText(header);
+}
+
+void TfrmRaderAver::ShowEnlargedPreview() {
+  const sheetpeek::TImage* image = ImageOrvic;
+  if (!image->isVisible() || !image->HasSurface() || image->width() <= 0 || image->height() <= 0) return;
+  // What the control shows: the surface's top-left part of the control's size.
+  const QImage shown = image->Surface().copy(0, 0, image->width(), image->height());
+  const QScreen* where = screen();
+  const int factor = sheetpeek::ZoomFactor(shown.size(), where ? where->availableGeometry().size() : QSize());
+  auto* zoom = new sheetpeek::PreviewZoom(shown, factor, this);
+  zoom->show();
+  zoom->activateWindow();
+}
+
+void TfrmRaderAver::contextMenuEvent(QContextMenuEvent* event) {
+  contextMenu_->exec(event->globalPos());
+}
+
+bool TfrmRaderAver::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick && watched == ImageOrvic) {
+    ShowEnlargedPreview();
+    return true;
+  }
+  if (event->type() == QEvent::ShortcutOverride) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const auto* field = qobject_cast<sheetpeek::TLabeledEdit*>(watched);
+    const bool stepKey = key->modifiers() == Qt::NoModifier &&
+                         (key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp ||
+                          key->key() == Qt::Key_Home || key->key() == Qt::Key_End);
+    const bool copyAll = key->matches(QKeySequence::Copy) && field && !field->hasSelectedText();
+    // Declining the override leaves the key to the window's shortcut.
+    if (stepKey || copyAll) return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
