@@ -89,9 +89,14 @@ bool TfrmRaderAver::eventFilter(QObject* watched, QEvent* event) {
     ShowEnlargedPreview();
     return true;
   }
+  const auto* field = qobject_cast<sheetpeek::TLabeledEdit*>(watched);
+  // A field keeps its own menu only for a selection; elsewhere the window's menu opens.
+  if (event->type() == QEvent::ContextMenu && field && !field->hasSelectedText()) {
+    contextMenu_->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
+    return true;
+  }
   if (event->type() == QEvent::ShortcutOverride) {
     const auto* key = static_cast<QKeyEvent*>(event);
-    const auto* field = qobject_cast<sheetpeek::TLabeledEdit*>(watched);
     const bool stepKey = key->modifiers() == Qt::NoModifier &&
                          (key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp ||
                           key->key() == Qt::Key_Home || key->key() == Qt::Key_End);
