@@ -16,6 +16,7 @@
 #include "Orvicheader.h"
 #include "PathName.h"
 #include "PreviewBitmap.h"
+#include "PreviewWalk.h"
 #include "TempFile.h"
 
 namespace sheetpeek::hardening {
@@ -368,9 +369,39 @@ std::string PictureDrawing(const std::string& bytes) {
   return d + "Fbreak\n";
 }
 
+namespace {
+
+// The block walks, painting and checking, against the item-by-item walk of the core.
+std::string CheckWalks(const std::string& text, std::size_t total) {
+  std::vector<std::uint8_t> want(total), got(total);
+  const PreviewWalkResult ref = WalkPreviewReference(text, total, want.data());
+  if (WalkPreviewReference(text, total, nullptr).ok != ref.ok)
+    return "item walk: checking differs from painting";
+  using Walk = PreviewWalkResult (*)(std::string_view, std::size_t, std::uint8_t*);
+  for (Walk walk : {&WalkPreview, &WalkPreviewPortable}) {
+    const PreviewWalkResult check = walk(text, total, nullptr);
+    const PreviewWalkResult paint = walk(text, total, got.data());
+    if (check.ok != ref.ok || paint.ok != ref.ok) return "block walk fails where the item walk does not";
+    if (!ref.ok) continue;
+    if (check.painted != ref.painted || paint.painted != ref.painted)
+      return "block walk paints another count";
+    if (!std::equal(want.begin(), want.begin() + static_cast<long>(ref.painted), got.begin()))
+      return "block walk paints other pixels";
+  }
+  return {};
+}
+
+}  // namespace
+
 std::string WorkOutPicture(const std::string& path, const std::string& bytes) {
   try {
     const Picture p = PictureOf(bytes);
+    // The raw bytes too, over a picture just large enough and over the largest one.
+    for (std::size_t total :
+         {bytes.size(), static_cast<std::size_t>(PreviewBitmap::kMaxWidth) * PreviewBitmap::kMaxHeight}) {
+      const std::string bad = CheckWalks(bytes, total);
+      if (!bad.empty()) return bad;
+    }
     std::vector<int> expected;
     const bool decodes = ReferenceDecode(p, expected);
     LoadResult load = LoadDrawingHeader(path, PathStyle::Posix);

@@ -127,12 +127,12 @@ bool CExtractdata::Open() {
 }
 
 bool CExtractdata::ReadLine() {
-  std::size_t n = input_.ReadLine(line_, kLineBufferSize - 1);
-  line_[n] = '\0';
+  const std::string_view line = input_.ReadLine(scratch_, kLineBufferSize - 1);
+  line_ = line.data();
   // A NUL inside the line ends its bytes there.
-  const void* nul = std::memchr(line_, '\0', n);
-  lineLength_ = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - line_) : n;
-  return n != 0;
+  const void* nul = std::memchr(line.data(), '\0', line.size());
+  lineLength_ = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - line.data()) : line.size();
+  return !line.empty();
 }
 
 int CExtractdata::ReadRecord() {
@@ -142,7 +142,7 @@ int CExtractdata::ReadRecord() {
   if (!input_.IsOpen() || input_.AtEnd()) return kReadAtEnd;
   try {
     if (!ReadLine()) return kReadFailed;
-    if (line_[0] == '\0') return kReadOk;
+    if (lineLength_ == 0) return kReadOk;
 
     const char* p = line_;
     const char* end = line_ + lineLength_;
@@ -188,13 +188,16 @@ int CExtractdata::ReadRecord() {
       }
       // A quoted part: what was collected so far, the opening quote included, is dropped.
       field.clear();
-      while (p != end && *p != kQuote && *p != kLf) {
-        if (*p == kBackslash && !IsTrailByteByBackCount(line_, static_cast<std::size_t>(p - line_))) {
-          field.push_back(*p++);
-          if (p != end && *p != kLf) field.push_back(*p++);
-        } else {
-          field.push_back(*p++);
-        }
+      for (;;) {
+        // Up to the closing quote, the LF or a backslash, in one step.
+        const char* q = p;
+        while (q != end && *q != kQuote && *q != kLf && *q != kBackslash) ++q;
+        field.append(p, q);
+        p = q;
+        if (p == end || *p != kBackslash) break;
+        const bool escape = !IsTrailByteByBackCount(line_, static_cast<std::size_t>(p - line_));
+        field.push_back(*p++);
+        if (escape && p != end && *p != kLf) field.push_back(*p++);
       }
       if (p != end && *p == kQuote) ++p;
     }
@@ -206,32 +209,43 @@ int CExtractdata::ReadRecord() {
   }
 }
 
-int CExtractdata::ReadRawLine() {
+int CExtractdata::ScanRawLine(std::string_view& keyword, std::string_view& rest) {
   if (!input_.IsOpen() || input_.AtEnd()) return kReadAtEnd;
   if (!ReadLine()) return kReadFailed;
-  Keyword = "0";
-  LineRest = "0";
   Fields.clear();
-  if (line_[0] == '\0') return kReadOk;
+  keyword = rest = "0";
+  if (lineLength_ == 0) return kReadOk;
+  const char* const end = line_ + lineLength_;
+  const char* kwEnd = line_;
+  while (kwEnd != end && *kwEnd != kTab && *kwEnd != kLf) ++kwEnd;
+  if (kwEnd == end) return kReadFailed;
+  const char* restStart = kwEnd;
+  while (restStart != end && *restStart == kTab) ++restStart;
+  // A line holds a LF only as its last byte.
+  if (restStart == end || end[-1] != kLf) return kReadFailed;
+  keyword = std::string_view(line_, static_cast<std::size_t>(kwEnd - line_));
+  rest = std::string_view(restStart, static_cast<std::size_t>(end - 1 - restStart));
+  return kReadOk;
+}
+
+int CExtractdata::ReadRawLine(std::string_view& rest) {
+  std::string_view keyword;
+  return ScanRawLine(keyword, rest);
+}
+
+int CExtractdata::ReadRawLine() {
+  std::string_view keyword, rest;
+  const int rc = ScanRawLine(keyword, rest);
+  if (keyword.data() == nullptr) return rc;  // no line read: both stay as they were
   try {
-    const char* p = line_;
-    const char* end = line_ + lineLength_;
-    const char* kwEnd = p;
-    while (kwEnd != end && *kwEnd != kTab && *kwEnd != kLf) ++kwEnd;
-    if (kwEnd == end) return kReadFailed;
-    const char* rest = kwEnd;
-    while (rest != end && *rest == kTab) ++rest;
-    const void* lf = std::memchr(rest, kLf, static_cast<std::size_t>(end - rest));
-    if (!lf) return kReadFailed;
-    const char* restEnd = static_cast<const char*>(lf);
-    Keyword.assign(p, kwEnd);
-    LineRest.assign(rest, restEnd);
-    return kReadOk;
+    Keyword.assign(keyword);
+    LineRest.assign(rest);
   } catch (...) {
     Keyword = "0";
     LineRest = "0";
     return kReadFailed;
   }
+  return rc;
 }
 
 const std::string& CExtractdata::FieldAt(std::int32_t index) const {

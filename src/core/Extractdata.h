@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FileInput.h"
@@ -52,6 +53,9 @@ class CExtractdata {
 
   int ReadRecord();
   int ReadRawLine();
+  // ReadRawLine for callers that only look at the rest of the line: the same results, the
+  // rest seen in place (valid until the next read), Keyword and LineRest left alone.
+  int ReadRawLine(std::string_view& rest);
 
   std::int32_t GetInt(std::int32_t index) const;
   double GetFloat(std::int32_t index) const;
@@ -67,10 +71,13 @@ class CExtractdata {
 
   // One line read into line_: at most 255 bytes, up to and including a LF.
   bool ReadLine();
+  int ScanRawLine(std::string_view& keyword, std::string_view& rest);
   const std::string& FieldAt(std::int32_t index) const;
 
-  char line_[kLineBufferSize] = {};
+  // The line last read, in place in the input's buffer or gathered into scratch_.
+  const char* line_ = "";
   std::size_t lineLength_ = 0;  // bytes before the first NUL of the line
+  char scratch_[kLineBufferSize - 1];
   TextInput input_;
   OpenError openError_;
 };

@@ -54,25 +54,42 @@ bool TextInput::Fill() {
   return len_ != 0;
 }
 
-std::size_t TextInput::ReadLine(char* out, std::size_t max) {
+std::string_view TextInput::ReadLine(char* scratch, std::size_t max) {
+  if (pos_ == len_ && !Fill()) {
+    eof_ = true;
+    return {};
+  }
+  // Most lines lie whole in the buffer: no copy.
+  const char* start = reinterpret_cast<const char*>(buffer_.get()) + pos_;
+  std::size_t avail = len_ - pos_;
+  std::size_t take = avail < max ? avail : max;
+  if (const void* lf = std::memchr(start, '\n', take)) {
+    take = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+    pos_ += take;
+    return {start, take};
+  }
+  if (take == max) {
+    pos_ += take;
+    return {start, take};
+  }
+  // The line goes on past the buffer's end: gather it.
   std::size_t copied = 0;
   while (copied < max) {
     if (pos_ == len_ && !Fill()) {
       eof_ = true;
       break;
     }
-    std::size_t room = max - copied;
-    std::size_t avail = len_ - pos_;
-    std::size_t take = avail < room ? avail : room;
-    const unsigned char* start = buffer_.get() + pos_;
+    start = reinterpret_cast<const char*>(buffer_.get()) + pos_;
+    avail = len_ - pos_;
+    take = avail < max - copied ? avail : max - copied;
     const void* lf = std::memchr(start, '\n', take);
-    if (lf) take = static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - start) + 1;
-    std::memcpy(out + copied, start, take);
+    if (lf) take = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+    std::memcpy(scratch + copied, start, take);
     copied += take;
     pos_ += take;
     if (lf) break;
   }
-  return copied;
+  return {scratch, copied};
 }
 
 }  // namespace sheetpeek

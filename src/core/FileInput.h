@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace sheetpeek {
 
@@ -31,10 +32,11 @@ class TextInput {
   bool Open(const std::string& path, OpenError& error);
   bool IsOpen() const { return file_ != nullptr; }
 
-  // Copies bytes into `out` until a LF has been copied or `max` bytes, whichever
-  // comes first. Returns the number of bytes copied; 0 means the read found no
-  // input, and then the end-of-file indicator is set.
-  std::size_t ReadLine(char* out, std::size_t max);
+  // The next line: bytes up to and including a LF, or `max` bytes, whichever comes first.
+  // Seen in place in the input buffer when it lies there whole, otherwise gathered into
+  // `scratch` (room for `max` bytes); valid until the next call. Empty means the read found
+  // no input, and then the end-of-file indicator is set.
+  std::string_view ReadLine(char* scratch, std::size_t max);
 
   bool AtEnd() const { return eof_; }
 

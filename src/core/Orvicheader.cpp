@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Extractdata.h"
+#include "PreviewWalk.h"
 
 namespace sheetpeek {
 
@@ -139,27 +140,8 @@ void COrvicHeader::ReadFrame() {
   if (ScaleDenominator == 0) throw std::domain_error("scale denominator is 0");
 }
 
-namespace {
-
-// Palette index of every byte, so that the decoder's inner loop is one load per pixel.
-struct ColourTable {
-  std::uint8_t index[256];
-  constexpr ColourTable() : index() {
-    constexpr std::uint8_t kMap[15] = {0, 12, 9, 13, 10, 14, 11, 15, 4, 1, 5, 2, 6, 3, 7};
-    for (int i = 0; i < 15; ++i) index['0' + i] = kMap[i];
-  }
-};
-constexpr ColourTable kColourTable;
-
-// "!", double quote and "#" are consecutive bytes.
-bool IsRunMarker(char c) {
-  return static_cast<unsigned char>(c - '!') < 3;
-}
-
-}  // namespace
-
 int COrvicHeader::ColorIndex(char c) {
-  return kColourTable.index[static_cast<unsigned char>(c)];
+  return PreviewColourIndex(c);
 }
 
 bool COrvicHeader::ReadImage() {
@@ -181,97 +163,30 @@ bool COrvicHeader::ReadImage() {
     if (paint)
       ImageBitmap = std::make_unique<PreviewBitmap>(static_cast<int>(width), static_cast<int>(height));
     const std::size_t total = static_cast<std::size_t>(width) * height;
-    // One pixel buffer per thread, kept from load to load: below, every pixel of the picture
-    // is either painted or cleared, so it needs no clearing up front, and across a batch of
-    // drawings it stays in the cache.
+    // The text and pixel buffers are kept per thread from load to load: across a batch of
+    // drawings they stay allocated and in the cache. Every pixel of the picture is either
+    // painted or cleared below, so the pixel buffer needs no clearing up front.
+    thread_local std::vector<char> textBuffer;
     thread_local std::vector<std::uint8_t> pixelBuffer;
+    if (textBuffer.size() < length) textBuffer.resize(length);
     if (paint && pixelBuffer.size() < total) pixelBuffer.resize(total);
-    std::uint8_t* const pixels = pixelBuffer.data();
-    std::string text;
-    text.reserve(length);
 
+    std::size_t textLength = 0;
+    std::string_view rest;
     for (std::uint32_t line = 0; line < lineCount; ++line) {
-      if (r.ReadRawLine() != kReadOk) throw DecodeFailure{};
+      if (r.ReadRawLine(rest) != kReadOk) throw DecodeFailure{};
       // Text beyond the encoded length is read but not kept.
-      std::size_t room = length - text.size();
-      if (room > 0) text.append(r.LineRest, 0, room);
+      const std::size_t take = std::min<std::size_t>(length - textLength, rest.size());
+      if (take > 0) std::memcpy(textBuffer.data() + textLength, rest.data(), take);
+      textLength += take;
     }
 
-    const std::size_t end = text.size();
-    std::size_t pos = 0;
-    std::size_t pixel = 0;
-    constexpr std::size_t kShortRun = 16;
-    auto digit = [&](std::size_t at) { return static_cast<int>(static_cast<signed char>(text[at])) - 33; };
-    const std::uint8_t* colourOf = kColourTable.index;
-    while (pos < end) {
-      const char first = text[pos];
-      if (!IsRunMarker(first)) {
-        // Plain characters, the commonest item: one pixel each, bounded once for the stretch.
-        const std::size_t room = std::min(end - pos, total - pixel);
-        const char* plain = text.data() + pos;
-        std::size_t k = 0;
-        if (paint) {
-          std::uint8_t* out = pixels + pixel;
-          for (; k < room && !IsRunMarker(plain[k]); ++k)
-            out[k] = colourOf[static_cast<unsigned char>(plain[k])];
-        } else {
-          while (k < room && !IsRunMarker(plain[k])) ++k;
-        }
-        pos += k;
-        pixel += k;
-        // A plain character with every pixel painted: beyond the picture.
-        if (pos < end && !IsRunMarker(text[pos])) throw DecodeFailure{};
-        continue;
-      }
-      // One branch per run form, each moving on by a constant, so that finding the next item
-      // does not wait for this marker's byte. Digits or colour character beyond the text:
-      // decoding ends here.
-      long count;
-      char colour;
-      if (first == '!') {
-        if (end - pos <= 2) break;
-        count = digit(pos + 1) + 3;
-        colour = text[pos + 2];
-        pos += 2;
-      } else if (first == '"') {
-        if (end - pos <= 3) break;
-        count = 94L * digit(pos + 1) + digit(pos + 2) + 98;
-        colour = text[pos + 3];
-        pos += 3;
-      } else {
-        if (end - pos <= 4) break;
-        count = 8836L * digit(pos + 1) + 94L * digit(pos + 2) + digit(pos + 3) + 8934;
-        colour = text[pos + 4];
-        pos += 4;
-      }
-      if (count > 0) {
-        std::size_t n = static_cast<std::size_t>(count);
-        // The colour character then paints one more pixel as a plain item; taking it here
-        // fails exactly where the plain item would.
-        if (!IsRunMarker(colour)) {
-          ++n;
-          ++pos;
-        }
-        if (n > total - pixel) throw DecodeFailure{};
-        if (!paint) {
-          pixel += n;
-          continue;
-        }
-        const std::uint8_t index = colourOf[static_cast<unsigned char>(colour)];
-        std::uint8_t* dst = pixels + pixel;
-        if (n <= kShortRun && total - pixel >= kShortRun) {
-          // Short runs are the commonest: one fixed-size store; what it paints beyond the run
-          // is painted again by the items that follow, or cleared below.
-          std::memset(dst, index, kShortRun);
-        } else {
-          std::memset(dst, index, n);
-        }
-        pixel += n;
-      }
-    }
+    std::uint8_t* const pixels = paint ? pixelBuffer.data() : nullptr;
+    const PreviewWalkResult walk = WalkPreview(std::string_view(textBuffer.data(), textLength), total, pixels);
+    if (!walk.ok) throw DecodeFailure{};
     if (!paint) return true;
     // Pixels that the text does not reach keep index 0.
-    if (pixel < total) std::memset(pixels + pixel, 0, total - pixel);
+    if (walk.painted < total) std::memset(pixels + walk.painted, 0, total - walk.painted);
 
     ImageBitmap->Pack(pixels);
     return true;

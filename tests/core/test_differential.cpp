@@ -13,6 +13,7 @@
 
 #include "Drawings.h"
 #include "PreviewEncoder.h"
+#include "PreviewWalk.h"
 
 namespace sheetpeek::test {
 namespace {
@@ -273,6 +274,60 @@ TEST(Differential, DecoderAgreesWithModelOnRandomText) {
     // Rejected by the limits: the picture lines are read as records, which ignore keyword "P".
     ASSERT_EQ(h->FileKind, fkBinaryDrawing) << where;
     ASSERT_TRUE(h->ReadOk) << where;
+  }
+}
+
+// The block walk (host vector instructions and the portable form) against the item-by-item
+// walk, painting and checking, on pictures up to full size: generated texts of plain
+// characters, runs of every form with digits of any byte (zero and negative counts, chains of
+// markers as digits), cut off anywhere, sized from well short of the picture to beyond it.
+TEST(Differential, BlockWalkAgreesWithItemWalkOnGeneratedPictures) {
+  static const std::string kPlain = "0123456789:;<=>?~ A\x80\xff";
+  static const std::string kDigits = "!\"#$%&0~\x1e\x1f\x7f\x80\xff";
+  std::mt19937 rng(1502);
+  auto pick = [&rng](const std::string& from) {
+    return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(rng)];
+  };
+  std::vector<std::uint8_t> want, got;
+  for (int round = 0; round < 1500; ++round) {
+    const std::size_t width = std::uniform_int_distribution<std::size_t>(1, 256)(rng);
+    const std::size_t height = std::uniform_int_distribution<std::size_t>(1, 181)(rng);
+    const std::size_t total = width * height;
+    // How often a run starts: from none to nearly every item.
+    const int runShare = std::uniform_int_distribution<int>(0, 100)(rng);
+    const std::size_t length = std::uniform_int_distribution<std::size_t>(0, total + 200)(rng) % 20000;
+    std::string text;
+    while (text.size() < length) {
+      if (std::uniform_int_distribution<int>(0, 99)(rng) >= runShare) {
+        text += pick(kPlain);
+        continue;
+      }
+      const int digits = std::uniform_int_distribution<int>(1, 3)(rng);
+      text += static_cast<char>('!' + digits - 1);
+      // Mostly small counts in range, so that pictures fill rather than run over at once.
+      for (int d = 0; d < digits; ++d) text += d + 1 < digits ? '!' : pick(kDigits);
+      text += pick(kPlain);
+    }
+    text.resize(length);
+    const std::string where = std::to_string(width) + "x" + std::to_string(height) + ", " +
+                              std::to_string(length) + " chars, round " + std::to_string(round);
+
+    want.assign(total, 0xEE);
+    const PreviewWalkResult ref = WalkPreviewReference(text, total, want.data());
+    ASSERT_EQ(WalkPreviewReference(text, total, nullptr).ok, ref.ok) << where;
+    using Walk = PreviewWalkResult (*)(std::string_view, std::size_t, std::uint8_t*);
+    for (Walk walk : {&WalkPreview, &WalkPreviewPortable}) {
+      const PreviewWalkResult check = walk(text, total, nullptr);
+      ASSERT_EQ(check.ok, ref.ok) << where;
+      got.assign(total, 0xEE);
+      const PreviewWalkResult paint = walk(text, total, got.data());
+      ASSERT_EQ(paint.ok, ref.ok) << where;
+      if (!ref.ok) continue;
+      ASSERT_EQ(check.painted, ref.painted) << where;
+      ASSERT_EQ(paint.painted, ref.painted) << where;
+      ASSERT_TRUE(std::equal(want.begin(), want.begin() + static_cast<long>(ref.painted), got.begin()))
+          << where;
+    }
   }
 }
 

@@ -1,0 +1,32 @@
+// The walk over a preview's run-length encoded text: how many pixels it paints and, when asked,
+// their palette indices. One plain walk, item by item, states the rules; the block walk that
+// loads use gives the same results and is checked against it by the tests and the fuzzer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace sheetpeek {
+
+struct PreviewWalkResult {
+  bool ok = true;           // false: an item would paint a pixel beyond the picture
+  std::size_t painted = 0;  // pixels painted, in picture order from the first; meaningful when ok
+};
+
+// Walks `text` over a picture of `total` pixels. With `pixels` (room for `total` bytes) the
+// painted pixels get their palette indices; bytes from `painted` on are left undefined (the
+// block walk may write there). Without `pixels` the text is only checked.
+PreviewWalkResult WalkPreview(std::string_view text, std::size_t total, std::uint8_t* pixels);
+
+// The same block walk, finding run markers with plain C++ instead of the host's vector
+// instructions; what WalkPreview is where those are missing.
+PreviewWalkResult WalkPreviewPortable(std::string_view text, std::size_t total, std::uint8_t* pixels);
+
+// One item at a time, one pixel at a time: the rules as they stand.
+PreviewWalkResult WalkPreviewReference(std::string_view text, std::size_t total, std::uint8_t* pixels);
+
+// Palette index of one colour character.
+int PreviewColourIndex(char c);
+
+}  // namespace sheetpeek
