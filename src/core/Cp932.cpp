@@ -1,5 +1,8 @@
 #include "Cp932.h"
 
+#include <cstdint>
+#include <memory>
+
 #include "Cp932Platform.h"
 
 namespace sheetpeek {
@@ -14,26 +17,70 @@ bool IsAscii(std::string_view s) {
   return true;
 }
 
+// The UTF-8 form of each code page 932 character met so far on this thread, asked of the
+// system's converter once per character: a header's texts repeat few characters, and one
+// converter call costs far more than the table look-up.
+class CharacterCache {
+ public:
+  // Appends the UTF-8 form of the character of `bytes` (one byte, or a lead and a trail
+  // byte); false when the converter refuses it.
+  bool Append(std::string_view bytes, std::string& out) {
+    const unsigned char first = static_cast<unsigned char>(bytes[0]);
+    std::unique_ptr<Entry[]>& row = bytes.size() == 1 ? singles_ : pairs_[first];
+    if (!row) row = std::make_unique<Entry[]>(256);
+    Entry& e = row[static_cast<unsigned char>(bytes.back())];
+    if (e.state == kUnknown) Fill(e, bytes);
+    if (e.state == kRefused) return false;
+    if (e.state == kTooLong) return ConvertCp932Strict(bytes, out);
+    out.append(e.utf8, e.state);
+    return true;
+  }
+
+ private:
+  enum : std::uint8_t { kUnknown = 0, kRefused = 0xFE, kTooLong = 0xFF };  // else: UTF-8 length
+  struct Entry {
+    std::uint8_t state = kUnknown;
+    char utf8[7] = {};
+  };
+
+  static void Fill(Entry& e, std::string_view bytes) {
+    std::string utf8;
+    if (!ConvertCp932Strict(bytes, utf8) || utf8.empty()) {
+      e.state = kRefused;
+    } else if (utf8.size() > sizeof e.utf8) {
+      e.state = kTooLong;
+    } else {
+      utf8.copy(e.utf8, utf8.size());
+      e.state = static_cast<std::uint8_t>(utf8.size());
+    }
+  }
+
+  std::unique_ptr<Entry[]> singles_;
+  std::unique_ptr<Entry[]> pairs_[256];
+};
+
 }  // namespace
 
 std::string Cp932ToUtf8(std::string_view in) {
-  std::string out;
   if (IsAscii(in)) return std::string(in);
-  if (ConvertCp932Strict(in, out)) return out;
-  // Something in the text does not convert: go character by character. A bad byte becomes
-  // U+FFFD on its own, so a byte after it that is fine on its own (the "@" of an unassigned
-  // pair such as 0x85 0x40) is kept.
-  out.clear();
+  thread_local CharacterCache cache;
+  std::string out;
+  out.reserve(in.size() * 3 / 2);
+  // Character by character, as the converter splits them. A bad byte becomes U+FFFD on its
+  // own, so a byte after it that is fine on its own (the "@" of an unassigned pair such as
+  // 0x85 0x40) is kept.
   std::size_t i = 0;
   while (i < in.size()) {
-    unsigned char c = static_cast<unsigned char>(in[i]);
+    const unsigned char c = static_cast<unsigned char>(in[i]);
     if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-      ++i;
+      std::size_t j = i + 1;
+      while (j < in.size() && static_cast<unsigned char>(in[j]) < 0x80) ++j;
+      out.append(in.data() + i, j - i);
+      i = j;
       continue;
     }
-    std::size_t len = IsCp932LeadByte(c) && i + 1 < in.size() ? 2 : 1;
-    if (ConvertCp932Strict(in.substr(i, len), out)) {
+    const std::size_t len = IsCp932LeadByte(c) && i + 1 < in.size() ? 2 : 1;
+    if (cache.Append(in.substr(i, len), out)) {
       i += len;
     } else {
       out += kReplacement;

@@ -1,9 +1,13 @@
 // Code page 932 to UTF-8 at the edges, and the UTF-8 clean-up used for file names.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "Cp932.h"
+#include "Cp932Platform.h"
+#include "PathName.h"
 
 namespace sheetpeek {
 namespace {
@@ -78,6 +82,46 @@ TEST(Cp932, SanitizeKeepsValidUtf8AndReplacesEachBadByte) {
   // clang-format on
   for (const ConvertCase& c : cases) {
     EXPECT_EQ(SanitizeUtf8(c.cp932), c.utf8) << ::testing::PrintToString(c.cp932);
+  }
+}
+
+// Texts converted through the per-character table come out as the system's converter gives
+// them: the whole text at once when it converts, otherwise character by character with U+FFFD
+// for each byte it refuses. Every lead byte with every trail byte, then random texts, each
+// converted twice (the table cold, then warm).
+TEST(Cp932, TableAgreesWithTheSystemConverter) {
+  auto direct = [](const std::string& in) {
+    std::string out;
+    if (ConvertCp932Strict(in, out)) return out;
+    out.clear();
+    for (std::size_t i = 0; i < in.size();) {
+      const std::size_t len = IsCp932LeadByte(static_cast<unsigned char>(in[i])) && i + 1 < in.size() ? 2 : 1;
+      if (static_cast<unsigned char>(in[i]) < 0x80) {
+        out += in[i++];
+      } else if (ConvertCp932Strict(in.substr(i, len), out)) {
+        i += len;
+      } else {
+        out += kReplacement;
+        ++i;
+      }
+    }
+    return out;
+  };
+  std::vector<std::string> texts;
+  for (int lead = 0x80; lead <= 0xFF; ++lead) {
+    std::string row;
+    for (int trail = 0x20; trail <= 0xFF; ++trail) row += {static_cast<char>(lead), static_cast<char>(trail)};
+    texts.push_back(row);
+  }
+  std::mt19937 rng(932);
+  for (int i = 0; i < 2000; ++i) {
+    std::string t(std::uniform_int_distribution<std::size_t>(0, 24)(rng), ' ');
+    for (char& c : t)
+      c = static_cast<char>(std::uniform_int_distribution<int>(i % 2 ? 0x20 : 0x80, 0xFF)(rng));
+    texts.push_back(t);
+  }
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const std::string& t : texts) ASSERT_EQ(Cp932ToUtf8(t), direct(t)) << ::testing::PrintToString(t);
   }
 }
 
