@@ -46,6 +46,22 @@ const char* const kTexts[] = {
     "Plan, \\\"rev B\\\"",
     "A-101",
 };
+// Item labels and texts of the "full" corpus: code page 932 characters only, quotes escaped.
+const char* const kJapaneseLabels[] = {
+    "\x90\x7d\x96\xca\x96\xbc",  // 図面名
+    "\x8d\x48\x8e\x96\x96\xbc",  // 工事名
+    "\x90\xdd\x8c\x76\x8e\xd2",  // 設計者
+    "\x8a\x6d\x94\x46",          // 確認
+    "\x93\xfa\x95\x74",          // 日付
+};
+const char* const kJapaneseTexts[] = {
+    "\x82\x50\x8a\x4b\x95\xbd\x96\xca\x90\x7d",                          // １階平面図
+    "\x81\x5a\x81\x5a\x93\x40\x81\x40\x90\x56\x92\x7a\x8d\x48\x8e\x96",  // 〇〇邸　新築工事
+    "\x93\x8c\x8b\x9e\x93\x73\x90\xe7\x91\xe3\x93\x63\x8b\xe6",          // 東京都千代田区
+    "\x90\xdd\x94\xf5\x90\x7d\x81\x45\x93\x64\x8b\x43",                  // 設備図・電気
+    "\x8d\x5c\x91\xa2\x90\x7d\x81\x69\x89\xfc\x92\xf9\x82\x61\x81\x6a",  // 構造図（改訂Ｂ）
+    "\x83\x5c\x83\x74\x83\x67\\\"\x95\x5c\\\"",  // ソフト\"表\" (trail-byte backslashes)
+};
 
 }  // namespace
 
@@ -73,6 +89,8 @@ const char* PreviewKindName(PreviewKind kind) {
       return "mixed_random";
     case PreviewKind::LongRuns:
       return "long_runs";
+    case PreviewKind::Noisy:
+      return "noisy";
   }
   return "?";
 }
@@ -153,6 +171,12 @@ std::string PreviewText(PreviewKind kind, Rng& rng, int width, int height) {
       }
       return out;
     }
+    case PreviewKind::Noisy: {
+      std::string colours(total, '0');
+      for (char& c : colours)
+        if (rng.Below(10) < 3) c = RandomColour(rng);
+      return EncodeColours(colours);
+    }
     case PreviewKind::LongRuns: {
       std::size_t painted = 0;
       for (std::size_t i = 0; painted < total; ++i) {
@@ -172,7 +196,7 @@ std::string ImageRecords(int width, int height, std::string_view encoded) {
   return test::ImageRecord(width, height, encoded, layout);
 }
 
-std::string TypicalHeaderRecords(Rng& rng) {
+std::string TypicalHeaderRecords(Rng& rng, bool japaneseItems) {
   std::string out = "Version\t2.1\n";
   auto date = [&](const char* keyword) {
     out += keyword;
@@ -206,9 +230,15 @@ std::string TypicalHeaderRecords(Rng& rng) {
     out += "Note\t";
     AppendNumber(out, item);
     out += ",1,\"";
-    out += kLabels[rng.Below(sizeof kLabels / sizeof *kLabels)];
-    out += "\",\"";
-    out += kTexts[rng.Below(sizeof kTexts / sizeof *kTexts)];
+    if (japaneseItems) {
+      out += kJapaneseLabels[rng.Below(sizeof kJapaneseLabels / sizeof *kJapaneseLabels)];
+      out += "\",\"";
+      out += kJapaneseTexts[rng.Below(sizeof kJapaneseTexts / sizeof *kJapaneseTexts)];
+    } else {
+      out += kLabels[rng.Below(sizeof kLabels / sizeof *kLabels)];
+      out += "\",\"";
+      out += kTexts[rng.Below(sizeof kTexts / sizeof *kTexts)];
+    }
     out += "\"\n";
   }
   return out;
@@ -217,7 +247,7 @@ std::string TypicalHeaderRecords(Rng& rng) {
 Drawing MakeDrawing(std::uint64_t seed, const DrawingOptions& options) {
   Rng rng(seed);
   Drawing d;
-  d.bytes = TypicalHeaderRecords(rng);
+  d.bytes = TypicalHeaderRecords(rng, options.japaneseItems);
   if (options.withPreview)
     d.bytes += ImageRecords(kFullWidth, kFullHeight, PreviewText(options.preview, rng));
   d.bytes += "Fbreak\n";
@@ -236,6 +266,17 @@ Drawing MakeDrawing(std::uint64_t seed, const DrawingOptions& options) {
     d.bytes += '\n';
   }
   return d;
+}
+
+DrawingOptions CorpusOptions(const std::string& name) {
+  DrawingOptions options;
+  if (name == "full") {
+    options.preview = PreviewKind::Noisy;
+    options.japaneseItems = true;
+  } else if (name != "typical") {
+    throw std::invalid_argument("unknown corpus: " + name);
+  }
+  return options;
 }
 
 }  // namespace sheetpeek::bench

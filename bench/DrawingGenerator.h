@@ -33,6 +33,7 @@ enum class PreviewKind {
   ShortRuns,    // shortest one-digit runs only (4 pixels per 3 characters), colours cycling
   MixedRandom,  // plain characters and one- and two-digit runs in random order: unpredictable
   LongRuns,     // a few three-digit runs: the least text
+  Noisy,        // dark background, about 30% of the pixels in random colours: the largest real text
 };
 
 const char* PreviewKindName(PreviewKind kind);
@@ -50,7 +51,12 @@ struct DrawingOptions {
   bool withPreview = true;
   PreviewKind preview = PreviewKind::Typical;
   std::size_t bodyBytes = 64 * 1024;  // body records after "Fbreak", at least this many bytes
+  bool japaneseItems = false;         // every item label and text in code page 932 characters
 };
+
+// The batch corpora: "typical" (typical previews, some item texts ASCII) and "full" (noisy
+// previews, about 35 KB of header, all forty item texts Japanese). Throws for another name.
+DrawingOptions CorpusOptions(const std::string& name);
 
 struct Drawing {
   std::string bytes;
@@ -62,6 +68,6 @@ struct Drawing {
 Drawing MakeDrawing(std::uint64_t seed, const DrawingOptions& options = {});
 
 // Just the header records of a drawing without preview, as a block of lines ending in LF.
-std::string TypicalHeaderRecords(Rng& rng);
+std::string TypicalHeaderRecords(Rng& rng, bool japaneseItems = false);
 
 }  // namespace sheetpeek::bench

@@ -10,6 +10,7 @@
 #include "Extractdata.h"
 #include "Orvicheader.h"
 #include "PreviewBitmap.h"
+#include "PreviewWalk.h"
 #include "TempFile.h"
 
 namespace sb = sheetpeek::bench;
@@ -96,10 +97,10 @@ void BM_HeaderRead(benchmark::State& state) {
 }
 BENCHMARK(BM_HeaderRead)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-const sb::PreviewKind kKinds[] = {sb::PreviewKind::Typical, sb::PreviewKind::AllPlain,
+const sb::PreviewKind kKinds[] = {sb::PreviewKind::Typical,   sb::PreviewKind::AllPlain,
                                   sb::PreviewKind::ShortRuns, sb::PreviewKind::MixedRandom,
-                                  sb::PreviewKind::LongRuns};
-constexpr int kHostile = 5;  // the index after the generator's kinds
+                                  sb::PreviewKind::LongRuns,  sb::PreviewKind::Noisy};
+constexpr int kHostile = 6;  // the index after the generator's kinds
 
 // Encoded text and name of preview `index`: the generator's kinds, then a hostile text that
 // no encoder writes, runs whose count is 0 chained without end (the most items per text).
@@ -157,6 +158,28 @@ void BM_PreviewLinesOnly(benchmark::State& state) {
   state.SetLabel(name);
 }
 BENCHMARK(BM_PreviewLinesOnly)->DenseRange(0, kHostile)->Unit(benchmark::kMicrosecond);
+
+// The walk over the encoded text alone, checking (as reports do) or painting, by the block
+// walk that loads use and by the item-by-item walk it is tested against.
+void BM_PreviewWalk(benchmark::State& state) {
+  std::string name;
+  const std::string text = PreviewTextOf(static_cast<int>(state.range(0)), &name);
+  const bool paint = state.range(1) % 2 != 0;
+  const bool blocks = state.range(1) < 2;
+  std::vector<std::uint8_t> pixels(sb::kFullPixels);
+  for (auto _ : state) {
+    std::uint8_t* out = paint ? pixels.data() : nullptr;
+    const sheetpeek::PreviewWalkResult r = blocks
+                                               ? sheetpeek::WalkPreview(text, sb::kFullPixels, out)
+                                               : sheetpeek::WalkPreviewReference(text, sb::kFullPixels, out);
+    if (!r.ok) state.SkipWithError("the preview did not walk");
+    benchmark::DoNotOptimize(r.painted);
+  }
+  state.SetLabel(name + (blocks ? ", blocks" : ", item by item") + (paint ? ", painting" : ", checking"));
+}
+BENCHMARK(BM_PreviewWalk)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, kHostile, 1), {0, 1, 2, 3}})
+    ->Unit(benchmark::kMicrosecond);
 
 // Packing alone: one palette index per pixel into 4-bit rows, full size and an odd width.
 void BM_PreviewPack(benchmark::State& state) {

@@ -1,5 +1,5 @@
 // Writes a batch of drawings for the batch benchmark and prints the largest header size.
-// Usage: sheetpeek-bench-gen OUT_DIR [COUNT [SEED [BODY_BYTES]]]
+// Usage: sheetpeek-bench-gen OUT_DIR [COUNT [SEED [BODY_BYTES [CORPUS]]]]   (CORPUS: typical, full)
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -21,15 +21,16 @@ unsigned long long Arg(int argc, char** argv, int index, unsigned long long fall
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 5) {
-    std::fprintf(stderr, "usage: %s OUT_DIR [COUNT [SEED [BODY_BYTES]]]\n", argv[0]);
+  if (argc < 2 || argc > 6) {
+    std::fprintf(stderr, "usage: %s OUT_DIR [COUNT [SEED [BODY_BYTES [CORPUS]]]]\n", argv[0]);
     return 2;
   }
   try {
     const std::string dir = argv[1];
     const unsigned long long count = Arg(argc, argv, 2, 10000);
     const unsigned long long seed = Arg(argc, argv, 3, 1);
-    sheetpeek::bench::DrawingOptions options;
+    sheetpeek::bench::DrawingOptions options =
+        sheetpeek::bench::CorpusOptions(argc > 5 ? argv[5] : "typical");
     options.bodyBytes = static_cast<std::size_t>(Arg(argc, argv, 4, options.bodyBytes));
     std::size_t maxHeader = 0;
     for (unsigned long long i = 0; i < count; ++i) {

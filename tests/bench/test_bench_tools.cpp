@@ -9,32 +9,49 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "Cp932.h"
 #include "Orvicheader.h"
 #include "TempFile.h"
 
 namespace fs = std::filesystem;
 using namespace sheetpeek::test;
 
+// Both corpora read cleanly and report their largest header; the full one has headers of about
+// 35 KB and only Japanese item texts, each converting without a replacement character.
 TEST(BenchTools, GeneratorWritesReadableDrawingsAndHeaderSize) {
-  TempDir dir;
-  const ChildResult o = RunChild({BENCH_GEN_TOOL, dir.path(), "3", "5", "2000"}, 60.0);
-  ASSERT_TRUE(o.finished);
-  ASSERT_EQ(o.exitCode, 0) << o.err;
-  const std::size_t reported = std::stoul(o.out);
-  std::size_t largest = 0;
-  for (int i = 0; i < 3; ++i) {
-    const std::string path = dir.path() + "/d00000" + std::to_string(i) + ".cad";
-    sheetpeek::LoadResult r = sheetpeek::LoadDrawingHeader(path);
-    ASSERT_TRUE(r.header) << path;
-    EXPECT_TRUE(r.header->ReadOk);
-    EXPECT_TRUE(r.header->HasImage);
-    // The header size is where "Fbreak" ends: `head -c` of it is exactly the header.
-    const std::string bytes = ReadFileBytes(path);
-    const std::size_t end = bytes.find("\nFbreak\n") + 8;
-    largest = std::max(largest, end);
-    EXPECT_GE(bytes.size(), end + 2000);
+  for (const std::string corpus : {"typical", "full"}) {
+    SCOPED_TRACE(corpus);
+    TempDir dir;
+    const ChildResult o = RunChild({BENCH_GEN_TOOL, dir.path(), "3", "5", "2000", corpus}, 60.0);
+    ASSERT_TRUE(o.finished);
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    const std::size_t reported = std::stoul(o.out);
+    std::size_t largest = 0;
+    for (int i = 0; i < 3; ++i) {
+      const std::string path = dir.path() + "/d00000" + std::to_string(i) + ".cad";
+      sheetpeek::LoadResult r = sheetpeek::LoadDrawingHeader(path);
+      ASSERT_TRUE(r.header) << path;
+      EXPECT_TRUE(r.header->ReadOk);
+      EXPECT_TRUE(r.header->HasImage);
+      // The header size is where "Fbreak" ends: `head -c` of it is exactly the header.
+      const std::string bytes = ReadFileBytes(path);
+      const std::size_t end = bytes.find("\nFbreak\n") + 8;
+      largest = std::max(largest, end);
+      EXPECT_GE(bytes.size(), end + 2000);
+      if (corpus != "full") continue;
+      EXPECT_GT(end, 30000u);
+      for (const auto* texts : {&r.header->NoteLabel, &r.header->NoteText}) {
+        for (const std::string& t : *texts) {
+          const std::string utf8 = sheetpeek::Cp932ToUtf8(t);
+          EXPECT_NE(utf8, t);
+          EXPECT_EQ(utf8.find("\xef\xbf\xbd"), std::string::npos) << t;
+        }
+      }
+    }
+    EXPECT_EQ(reported, largest);
   }
-  EXPECT_EQ(reported, largest);
+  TempDir other;
+  EXPECT_NE(RunChild({BENCH_GEN_TOOL, other.path(), "1", "1", "0", "huge"}, 60.0).exitCode, 0);
 }
 
 TEST(BenchTools, ViewerQuitsAfterShowingWhenAsked) {

@@ -27,9 +27,9 @@ std::unique_ptr<COrvicHeader> PreviewHeader(int width, int height, const std::st
 // Each kind must decode to a full 256 x 181 picture with text no longer than its pixels,
 // in lines the reader takes whole; the typical one must come back pixel for pixel.
 TEST(BenchGenerator, EveryPreviewKindDecodesFullSize) {
-  const sb::PreviewKind kinds[] = {sb::PreviewKind::Typical, sb::PreviewKind::AllPlain,
+  const sb::PreviewKind kinds[] = {sb::PreviewKind::Typical,   sb::PreviewKind::AllPlain,
                                    sb::PreviewKind::ShortRuns, sb::PreviewKind::MixedRandom,
-                                   sb::PreviewKind::LongRuns};
+                                   sb::PreviewKind::LongRuns,  sb::PreviewKind::Noisy};
   for (sb::PreviewKind kind : kinds) {
     SCOPED_TRACE(sb::PreviewKindName(kind));
     sb::Rng rng(7);
