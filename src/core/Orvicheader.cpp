@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "Extractdata.h"
@@ -72,7 +73,8 @@ bool COrvicHeader::ReadHeader() {
       if (r.ReadRecord() == kReadAtEnd) break;
       ++records;
       if (records > kRecordsToFindVersion && !versionSeen) break;
-      const std::string& k = r.Keyword;
+      // A view: each comparison looks at the length before any byte.
+      const std::string_view k = r.Keyword;
       if (k == "Fbreak") {
         HeaderRecordSeen = true;
         break;
