@@ -1,6 +1,7 @@
 // The walk over a preview's run-length encoded text: how many pixels it paints and, when asked,
-// their palette indices. One plain walk, item by item, states the rules; the block walk that
-// loads use gives the same results and is checked against it by the tests and the fuzzer.
+// their palette indices. One plain walk, item by item, states the rules; the fast walks that
+// loads use (checking in blocks of 64 characters, painting stretch by stretch) give the same
+// results and are checked against it by the tests and the fuzzer.
 #pragma once
 
 #include <cstddef>
@@ -16,10 +17,10 @@ struct PreviewWalkResult {
 
 // Walks `text` over a picture of `total` pixels. With `pixels` (room for `total` bytes) the
 // painted pixels get their palette indices; bytes from `painted` on are left undefined (the
-// block walk may write there). Without `pixels` the text is only checked.
+// walk may write there). Without `pixels` the text is only checked, in blocks.
 PreviewWalkResult WalkPreview(std::string_view text, std::size_t total, std::uint8_t* pixels);
 
-// The same block walk, finding run markers with plain C++ instead of the host's vector
+// The same walks, the blocks' run markers found with plain C++ instead of the host's vector
 // instructions; what WalkPreview is where those are missing.
 PreviewWalkResult WalkPreviewPortable(std::string_view text, std::size_t total, std::uint8_t* pixels);
 
