@@ -128,11 +128,17 @@ bool CExtractdata::Open() {
 
 bool CExtractdata::ReadLine() {
   const std::string_view line = input_.ReadLine(scratch_, kLineBufferSize - 1);
+  if (line.empty()) {
+    // No input: an empty view may hold no pointer at all.
+    line_ = "";
+    lineLength_ = 0;
+    return false;
+  }
   line_ = line.data();
   // A NUL inside the line ends its bytes there.
   const void* nul = std::memchr(line.data(), '\0', line.size());
   lineLength_ = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - line.data()) : line.size();
-  return !line.empty();
+  return true;
 }
 
 int CExtractdata::ReadRecord() {
