@@ -175,7 +175,7 @@ std::string PreviewText(PreviewKind kind, Rng& rng, int width, int height) {
       std::string colours(total, '0');
       for (char& c : colours)
         if (rng.Below(10) < 3) c = RandomColour(rng);
-      return EncodeColours(colours);
+      return test::EncodeColorChars(colours);
     }
     case PreviewKind::LongRuns: {
       std::size_t painted = 0;
