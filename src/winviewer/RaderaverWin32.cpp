@@ -24,6 +24,8 @@ namespace {
 
 const wchar_t kPanelClass[] = L"TPanel";
 const wchar_t kImageClass[] = L"TImage";
+// Posted to itself to act on the hand-offs received.
+constexpr UINT kHandoffMessage = WM_APP + 1;
 // A labelled field's label takes its field's identifier plus this.
 constexpr int kLabelIdOffset = 1000;
 
@@ -294,9 +296,7 @@ void TfrmRaderAver::Show(int showCommand) {
   FormShow();
   shown_ = true;
   // Hand-offs that came while the window was being made, in their order.
-  std::vector<std::vector<std::wstring>> pending;
-  pending.swap(pending_);
-  for (const auto& names : pending) WMDropFiles(names);
+  HandOffPending();
   ::SetForegroundWindow(handle_);
   if (::GetActiveWindow() == handle_ && !activated_) {
     activated_ = true;
@@ -423,12 +423,16 @@ bool TfrmRaderAver::WMCopyData(const COPYDATASTRUCT* data) {
       sheetpeek::DecodeWideHandoffBlock(static_cast<const unsigned char*>(data->lpData), data->cbData);
   std::vector<std::wstring> names;
   for (const std::u16string& name : decoded) names.emplace_back(name.begin(), name.end());
-  if (!shown_) {
-    pending_.push_back(std::move(names));
-  } else {
-    WMDropFiles(names);
-  }
+  // Answered at once, acted on from the queue: the later start never waits for a load.
+  pending_.push_back(std::move(names));
+  if (shown_) ::PostMessageW(handle_, kHandoffMessage, 0, 0);
   return true;
+}
+
+void TfrmRaderAver::HandOffPending() {
+  std::vector<std::vector<std::wstring>> pending;
+  pending.swap(pending_);
+  for (const auto& names : pending) WMDropFiles(names);
 }
 
 void TfrmRaderAver::MMOpenfileClick() {
@@ -496,6 +500,9 @@ LRESULT TfrmRaderAver::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_DROPFILES:
       WMDropFilesMessage(reinterpret_cast<HDROP>(wParam));
+      return 0;
+    case kHandoffMessage:
+      HandOffPending();
       return 0;
     case WM_COPYDATA:
       return WMCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam)) ? TRUE : FALSE;

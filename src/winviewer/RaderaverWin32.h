@@ -63,6 +63,7 @@ class TfrmRaderAver {
   void btnCloseClick();
   void WMDropFilesMessage(HDROP drop);
   bool WMCopyData(const COPYDATASTRUCT* data);
+  void HandOffPending();
 
   HINSTANCE instance_;
   std::vector<std::wstring> arguments_;
@@ -81,6 +82,7 @@ class TfrmRaderAver {
   HGDIOBJ surfaceOld_ = nullptr;
   bool shown_ = false;
   bool activated_ = false;
-  // Hand-offs that arrive before the window has loaded its own first argument wait here.
+  // Hand-offs received and not yet acted on; those that arrive before the window has loaded
+  // its own first argument wait for it.
   std::vector<std::vector<std::wstring>> pending_;
 };

@@ -68,10 +68,11 @@ Handoff HandOver(HANDLE mutex, const std::vector<std::wstring>& arguments) {
       ::GetWindowThreadProcessId(window, &process);
       // Lets the window take the foreground, which this start holds.
       ::AllowSetForegroundWindow(process);
+      // One send, waiting out the rest of the time: a copy per retry would load the names again.
       const UINT wait = now < deadline ? static_cast<UINT>(deadline - now) : 1;
       DWORD_PTR answer = 0;
-      if (::SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                                SMTO_ABORTIFHUNG | SMTO_BLOCK, wait < 1000 ? wait : 1000, &answer) != 0 &&
+      if (::SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_BLOCK, wait,
+                                &answer) != 0 &&
           answer == TRUE) {
         return Handoff::Delivered;
       }

@@ -90,8 +90,8 @@ std::wstring Text(HWND window) {
   wchar_t buffer[4096] = {};
   DWORD_PTR length = 0;
   // WM_GETTEXT across processes, with a time limit so a stuck window cannot hang the probe.
-  if (!::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
-                             2000, &length))
+  if (!::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL, 10000,
+                             &length))
     return L"<no answer>";
   return std::wstring(buffer, length);
 }
@@ -278,7 +278,7 @@ void Pixels(HWND top, const std::string& shotPath, const std::string& path) {
 bool Send(HWND top, ULONG_PTR tag, const std::vector<unsigned char>& block, DWORD_PTR* answer) {
   COPYDATASTRUCT data = {tag, static_cast<DWORD>(block.size()),
                          block.empty() ? nullptr : const_cast<unsigned char*>(block.data())};
-  return ::SendMessageTimeoutW(top, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000,
+  return ::SendMessageTimeoutW(top, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 10000,
                                answer) != 0;
 }
 
@@ -317,7 +317,7 @@ void Garbage(HWND top) {
       Fail("block " + std::to_string(i) + ": no answer");
   }
   // Still serving.
-  if (!::SendMessageTimeoutW(top, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr))
+  if (!::SendMessageTimeoutW(top, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr))
     Fail("window stopped answering");
 }
 
@@ -394,7 +394,16 @@ int Run(const std::vector<std::string>& args) {
            (::GetForegroundWindow() != top ? " not foreground" : ""));
     return 0;
   }
-  if (command == "open") return ::PostMessageW(top, WM_COMMAND, sheetpeek::kCommandOpen, 0), 0;
+  if (command == "open") {
+    // Chooses File > Open and waits until the dialog is up.
+    ::PostMessageW(top, WM_COMMAND, sheetpeek::kCommandOpen, 0);
+    auto dialogUp = [top] {
+      HWND dialog = ::FindWindowW(L"#32770", nullptr);
+      return dialog != nullptr && ::GetWindow(dialog, GW_OWNER) == top && ::IsWindowVisible(dialog);
+    };
+    if (!WaitFor(dialogUp, 30000)) Fail("no open dialog");
+    return 0;
+  }
   if (command == "close") {
     ::PostMessageW(top, WM_CLOSE, 0, 0);
     if (!WaitFor([] { return CountViewers() == 0; }, 10000)) Fail("window still there");
