@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <type_traits>
 
 namespace sheetpeek {
 
@@ -24,15 +25,15 @@ namespace {
 // One unit of a name: a byte, or a 16-bit character stored little-endian.
 template <typename Char>
 void PutUnit(std::vector<unsigned char>& out, Char c) {
-  for (std::size_t b = 0; b < sizeof(Char); ++b) out.push_back(static_cast<unsigned char>(c >> (8 * b)));
+  const auto u = static_cast<std::make_unsigned_t<Char>>(c);
+  for (std::size_t b = 0; b < sizeof(Char); ++b) out.push_back(static_cast<unsigned char>(u >> (8 * b)));
 }
 
 template <typename Char>
 Char GetUnit(const unsigned char* p) {
-  Char c = 0;
-  for (std::size_t b = 0; b < sizeof(Char); ++b)
-    c = static_cast<Char>(c | static_cast<Char>(p[b]) << (8 * b));
-  return c;
+  std::uint32_t u = 0;
+  for (std::size_t b = 0; b < sizeof(Char); ++b) u |= static_cast<std::uint32_t>(p[b]) << (8 * b);
+  return static_cast<Char>(u);
 }
 
 template <typename Char>
