@@ -126,6 +126,16 @@ bool CExtractdata::Open() {
   }
 }
 
+bool CExtractdata::Open(std::unique_ptr<RawFile> source) {
+  if (!source) {
+    openError_.kind = OpenError::Other;
+    openError_.message = "cannot open";
+    return false;
+  }
+  input_.Open(std::move(source));
+  return true;
+}
+
 bool CExtractdata::ReadLine() {
   const std::string_view line = input_.ReadLine(scratch_, kLineBufferSize - 1);
   if (line.empty()) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -48,6 +49,8 @@ class CExtractdata {
 
   // Opens FileName for reading; regular files only. Called once.
   bool Open();
+  // Reads from `source` instead; FileName only names it. False for a null source.
+  bool Open(std::unique_ptr<RawFile> source);
   // Why the last Open failed, for messages.
   const OpenError& LastOpenError() const { return openError_; }
 

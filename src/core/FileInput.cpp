@@ -1,6 +1,7 @@
 #include "FileInput.h"
 
 #include <cstring>
+#include <utility>
 
 namespace sheetpeek {
 
@@ -12,10 +13,15 @@ constexpr unsigned char kEndMark = 0x1A;
 }  // namespace
 
 bool TextInput::Open(const std::string& path, OpenError& error) {
-  file_ = OpenRegularFile(path, error);
-  if (!file_) return false;
-  buffer_.reset(new unsigned char[kBufferSize]);
+  std::unique_ptr<RawFile> file = OpenRegularFile(path, error);
+  if (!file) return false;
+  Open(std::move(file));
   return true;
+}
+
+void TextInput::Open(std::unique_ptr<RawFile> source) {
+  buffer_.reset(new unsigned char[kBufferSize]);
+  file_ = std::move(source);
 }
 
 // Refills the buffer with the next stretch of input, CR bytes dropped and cut at 0x1A.

@@ -30,6 +30,8 @@ std::unique_ptr<RawFile> OpenRegularFile(const std::string& path, OpenError& err
 class TextInput {
  public:
   bool Open(const std::string& path, OpenError& error);
+  // Reads from `source` instead of a file: a stream handed over by a host (a shell extension's).
+  void Open(std::unique_ptr<RawFile> source);
   bool IsOpen() const { return file_ != nullptr; }
 
   // The next line: bytes up to and including a LF, or `max` bytes, whichever comes first.

@@ -214,20 +214,37 @@ std::string COrvicHeader::FileKindText() const {
   return FileKindDisplayText(FileKind);
 }
 
-LoadResult LoadDrawingHeader(const std::string& path, PathStyle style, PreviewMode preview) {
+namespace {
+
+// Makes `reader` CurrentExtractdata for the length of one load, opened by `open`.
+template <typename OpenFn>
+LoadResult LoadWith(CExtractdata& reader, OpenFn open, PathStyle style, PreviewMode preview) {
   LoadResult result;
-  CExtractdata reader(path);
-  // The reader is reachable only for the length of this load.
   struct CurrentScope {
     CExtractdata* previous;
     explicit CurrentScope(CExtractdata* r) : previous(CurrentExtractdata) { CurrentExtractdata = r; }
     ~CurrentScope() { CurrentExtractdata = previous; }
   } scope(&reader);
-  if (reader.Open())
-    result.header = std::make_unique<COrvicHeader>(path, style, preview);
+  if (open())
+    result.header = std::make_unique<COrvicHeader>(reader.FileName, style, preview);
   else
     result.error = reader.LastOpenError();
   return result;
+}
+
+}  // namespace
+
+LoadResult LoadDrawingHeader(const std::string& path, PathStyle style, PreviewMode preview) {
+  CExtractdata reader(path);
+  return LoadWith(
+      reader, [&] { return reader.Open(); }, style, preview);
+}
+
+LoadResult LoadDrawingHeader(std::unique_ptr<RawFile> source, const std::string& name, PathStyle style,
+                             PreviewMode preview) {
+  CExtractdata reader(name);
+  return LoadWith(
+      reader, [&] { return reader.Open(std::move(source)); }, style, preview);
 }
 
 }  // namespace sheetpeek

@@ -96,5 +96,9 @@ struct LoadResult {
 // opened, builds the header; the reader is gone again when this returns.
 LoadResult LoadDrawingHeader(const std::string& path, PathStyle style = HostPathStyle(),
                              PreviewMode preview = PreviewMode::Decode);
+// The same from an input that is already open, such as a stream a host hands over; `name`
+// stands in for the path in the header's texts. Limits are those of a file.
+LoadResult LoadDrawingHeader(std::unique_ptr<RawFile> source, const std::string& name,
+                             PathStyle style = HostPathStyle(), PreviewMode preview = PreviewMode::Decode);
 
 }  // namespace sheetpeek

@@ -2,7 +2,10 @@
 // partial records after a failure, repeated records, and every display text byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -408,6 +411,77 @@ TEST(Header, LoadOfMissingFileBuildsNoHeaderAndClearsReader) {
   EXPECT_EQ(result.error.kind, OpenError::NotFound);
   EXPECT_EQ(CurrentExtractdata, nullptr);
   auto h = HeaderOf("Version\n");
+  EXPECT_EQ(CurrentExtractdata, nullptr);
+}
+
+// An input over bytes in memory that hands out at most `chunk` bytes per read, then fails
+// once `failAt` bytes are out (never when failAt is npos).
+class MemorySource : public RawFile {
+ public:
+  MemorySource(std::string bytes, std::size_t chunk, std::size_t failAt = std::string::npos)
+      : bytes_(std::move(bytes)), chunk_(chunk), failAt_(failAt) {}
+  long Read(unsigned char* buffer, std::size_t size) override {
+    if (pos_ >= failAt_) return -1;
+    const std::size_t n = std::min({size, chunk_, bytes_.size() - pos_});
+    std::memcpy(buffer, bytes_.data() + pos_, n);
+    pos_ += n;
+    return static_cast<long>(n);
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t chunk_, failAt_, pos_ = 0;
+};
+
+// Everything a load gives, as one text for comparing two loads.
+std::string Summary(const COrvicHeader& h) {
+  std::string s = h.DateText(h.CreateDate) + "|" + h.DateText(h.UpdateDate) + "|" + h.ElementCountText() +
+                  "|" + h.SheetName + "|" + h.SizeText + "|" + h.ScaleText + "|" + h.FileKindText() + "|" +
+                  std::to_string(h.ReadOk) + std::to_string(h.HasImage) + "|" + std::to_string(h.ImageWidth) +
+                  "x" + std::to_string(h.ImageHeight) + "|";
+  for (int i = 0; i < COrvicHeader::kItemCount; ++i) s += h.NoteLabel[i] + "=" + h.NoteText[i] + ";";
+  if (h.ImageBitmap) {
+    for (int p : PixelsOf(*h.ImageBitmap)) s += static_cast<char>('a' + p);
+  }
+  return s;
+}
+
+TEST(Header, LoadFromASourceReadsAsTheFileDoes) {
+  int drawings = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(SHEETPEEK_TEST_DATA)) {
+    if (!entry.is_regular_file() || entry.path().extension() != ".cad") continue;
+    ++drawings;
+    const std::string path = entry.path().string();
+    SCOPED_TRACE(path);
+    const std::string bytes = ReadFileBytes(path);
+    LoadResult fromFile = LoadDrawingHeader(path, PathStyle::Posix);
+    ASSERT_TRUE(fromFile.header);
+    // One byte at a time, a size that straddles the input buffer, everything at once.
+    for (std::size_t chunk : {std::size_t{1}, std::size_t{8191}, bytes.size() + 1}) {
+      LoadResult fromSource =
+          LoadDrawingHeader(std::make_unique<MemorySource>(bytes, chunk), "plan.cad", PathStyle::Posix);
+      ASSERT_TRUE(fromSource.header);
+      EXPECT_EQ(Summary(*fromSource.header), Summary(*fromFile.header)) << "chunk " << chunk;
+      EXPECT_EQ(fromSource.header->FileName, "plan.cad");
+    }
+  }
+  EXPECT_GT(drawings, 30);
+  EXPECT_EQ(CurrentExtractdata, nullptr);
+}
+
+TEST(Header, SourceThatFailsOrIsMissing) {
+  const std::string bytes = "Version\t1\nElms\t12\nFbreak\n";
+  // A stream that breaks ends the input there, as a file's read error does.
+  LoadResult broken =
+      LoadDrawingHeader(std::make_unique<MemorySource>(bytes, 4, 0), "x.cad", PathStyle::Posix);
+  ASSERT_TRUE(broken.header);
+  EXPECT_FALSE(broken.header->ReadOk);
+  LoadResult cut = LoadDrawingHeader(std::make_unique<MemorySource>(bytes, 4, 12), "x.cad", PathStyle::Posix);
+  ASSERT_TRUE(cut.header);
+  EXPECT_EQ(cut.header->ElementCount, 0);
+  LoadResult none = LoadDrawingHeader(std::unique_ptr<RawFile>(), "x.cad", PathStyle::Posix);
+  EXPECT_FALSE(none.header);
+  EXPECT_EQ(none.error.kind, OpenError::Other);
   EXPECT_EQ(CurrentExtractdata, nullptr);
 }
 
