@@ -62,7 +62,7 @@ screenshot: configure
 # tested under Wine against the Linux build, the viewer on a private X display.
 WINDOWS_BUILD ?= build-windows
 WINDOWS_FLAGS = -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DSHEETPEEK_WITH_PNG=OFF -DSHEETPEEK_INSTALL=OFF
+  -DSHEETPEEK_INSTALL=OFF
 .PHONY: windows test-windows
 windows:
 	scripts/install-deps base windows

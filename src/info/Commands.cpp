@@ -203,9 +203,8 @@ int RunThumbnail(const Options& options, std::FILE* err) {
     bool readOk = false;
     const auto image = LoadPreview(input, err, readOk);
     if (!image) return kExitFailed;
-    const IndexedImage thumb =
-        ScaleNearest(*image, ThumbnailExtent(image->width, image->height, options.thumbnailSize));
-    return WriteImage(input, options.output, EncodePng(thumb), readOk, err);
+    return WriteImage(input, options.output, EncodePng(ThumbnailOf(*image, options.thumbnailSize)), readOk,
+                      err);
   } catch (const std::exception& e) {
     Print(err, ErrorLine(input, e.what()));
     return kExitFailed;

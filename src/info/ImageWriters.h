@@ -1,4 +1,5 @@
-// Image files from the decoded preview: 4-bit BMP (hand-written) and 4-bit indexed PNG (libpng).
+// Image files from the decoded preview: 4-bit BMP (hand-written) and 4-bit indexed PNG (libpng,
+// or the Windows Imaging Component on Windows).
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,9 @@ struct IndexedImage {
 
 IndexedImage ToIndexedImage(const PreviewBitmap& bitmap);
 
+// Colours in a picture file's palette, the preview's table in its order.
+constexpr int kPaletteSize = 16;
+
 // An image file could not be made or written; the message is for the user.
 class ImageWriteError : public std::runtime_error {
  public:
@@ -36,6 +40,10 @@ class ImageWriteError : public std::runtime_error {
 // Whole file contents. Both throw ImageWriteError for an image with a zero side.
 std::string EncodeBmp(const IndexedImage& image);
 std::string EncodePng(const IndexedImage& image);
+
+// The rows top to bottom, two pixels a byte, each row `stride` bytes (at least (width + 1) / 2).
+// Throws ImageWriteError for an image with a zero side.
+std::vector<std::uint8_t> PackRows(const IndexedImage& image, std::size_t stride);
 
 // Writes `bytes` to `path` through a temporary file in the same folder that is renamed into
 // place, so that a failure never leaves a partial file. Throws ImageWriteError.

@@ -146,11 +146,6 @@ std::string UsageText() {
          "  --version           show the version\n"
          "  --                  end of options\n"
          "\n"
-         "Image files: " +
-         std::string(SHEETPEEK_WITH_PNG ? "this build writes BMP and PNG.\n"
-                                        : "this build writes BMP only (built without libpng): no .png\n"
-                                          "output and no --thumbnail.\n") +
-         "\n"
          "Exit status: 0 when every FILE opened and its header read completely, 1 otherwise,\n"
          "2 for a usage error. Only regular files are read; nothing is ever written to a drawing.\n";
 }

@@ -39,4 +39,8 @@ IndexedImage ScaleNearest(const IndexedImage& image, Extent target) {
   return out;
 }
 
+IndexedImage ThumbnailOf(const IndexedImage& image, int size) {
+  return ScaleNearest(image, ThumbnailExtent(image.width, image.height, size));
+}
+
 }  // namespace sheetpeek::info

@@ -21,4 +21,7 @@ Extent ThumbnailExtent(int width, int height, int size);
 // the source pixel under its centre.
 IndexedImage ScaleNearest(const IndexedImage& image, Extent target);
 
+// The thumbnail of a non-empty preview for a size x size place: the two steps above.
+IndexedImage ThumbnailOf(const IndexedImage& image, int size);
+
 }  // namespace sheetpeek::info
