@@ -57,19 +57,23 @@ screenshot: configure
 	cmake --build $(BUILD) -j$(JOBS) --target sheetpeek-screenshot
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/sheetpeek-screenshot $(SAMPLE) docs/screenshot.png
 
-# Windows: the Win32 viewer sheetpeek.exe, sheetpeek-info.exe, the core and its tests
-# cross-built with mingw-w64 into $(WINDOWS_BUILD)/ (BMP only: there is no libpng for it), then
-# tested under Wine against the Linux build, the viewer on a private X display.
+# Windows: the Win32 viewer sheetpeek.exe, sheetpeek-info.exe, the thumbnail handler DLL, the
+# core and its tests cross-built with mingw-w64 into $(WINDOWS_BUILD)/, then tested under Wine
+# against the Linux build, the viewer on a private X display.
 WINDOWS_BUILD ?= build-windows
 WINDOWS_FLAGS = -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DSHEETPEEK_INSTALL=OFF
-.PHONY: windows test-windows
+.PHONY: windows test-windows installer
 windows:
 	scripts/install-deps base windows
 	cmake -S . -B $(WINDOWS_BUILD) $(WINDOWS_FLAGS)
 	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 
-test-windows: build windows
+# The setup program $(WINDOWS_BUILD)/SheetPeeker-<version>-setup.exe (NSIS).
+installer: windows
+	cmake --build $(WINDOWS_BUILD) --target installer
+
+test-windows: build installer
 	JOBS=$(JOBS) scripts/test-windows $(BUILD) $(WINDOWS_BUILD)
 
 # Renders the Windows viewer under Wine on the sample drawing into docs/screenshot-windows.png.
