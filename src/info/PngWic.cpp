@@ -1,11 +1,5 @@
 // PNG through the Windows Imaging Component: a system library, so the program still needs no
 // DLL of its own.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <objbase.h>
 #include <wincodec.h>
 #include <windows.h>

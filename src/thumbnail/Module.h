@@ -1,12 +1,6 @@
 // What the parts of the thumbnail handler DLL share: its class, its module and its lifetime count.
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 namespace sheetpeek::thumbnail {
