@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QHash>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -14,6 +15,10 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWindow>
+
+#include <fontconfig/fontconfig.h>
+
+#include <memory>
 
 #include "Cp932.h"
 #include "LabeledEdit.h"
@@ -37,14 +42,43 @@ QString FromFileName(const std::string& bytes) {
   return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
-// A face of the layout, asked for by its own name first; fontconfig alone would pick a Latin
-// face for those names, so free Japanese faces follow explicitly.
+// Whether fontconfig has a face of this family under any of its names (a face named in several
+// languages answers to each, as Qt's matching does).
+bool Installed(const QString& family) {
+  static QHash<QString, bool> known;
+  const auto it = known.constFind(family);
+  if (it != known.constEnd()) return *it;
+  const std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> pattern(FcPatternCreate(), &FcPatternDestroy);
+  const std::unique_ptr<FcObjectSet, decltype(&FcObjectSetDestroy)> objects(
+      FcObjectSetBuild(FC_FAMILY, nullptr), &FcObjectSetDestroy);
+  bool found = false;
+  if (pattern && objects) {
+    const QByteArray name = family.toUtf8();
+    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(name.constData()));
+    const std::unique_ptr<FcFontSet, decltype(&FcFontSetDestroy)> fonts(
+        FcFontList(nullptr, pattern.get(), objects.get()), &FcFontSetDestroy);
+    found = fonts && fonts->nfont > 0;
+  }
+  known.insert(family, found);
+  return found;
+}
+
+// A face of the layout with free Japanese faces after it, since fontconfig alone would pick a
+// Latin face for its name. The first of them that is installed is asked for first: for a family
+// the system lacks, Qt searches fontconfig's fallbacks again for every size and script before it
+// reaches the next name. A character the first face lacks still falls back to the others.
 QFont FontOf(const sheetpeek::FontSpec& spec) {
   QStringList families = {QString::fromUtf8(spec.face)};
   if (spec.proportional) {
     families << QStringLiteral("IPAPGothic") << QStringLiteral("Noto Sans CJK JP");
   } else {
     families << QStringLiteral("IPAGothic") << QStringLiteral("Noto Sans Mono CJK JP");
+  }
+  for (qsizetype i = 0; i < families.size(); ++i) {
+    if (Installed(families.at(i))) {
+      families.move(i, 0);
+      break;
+    }
   }
   QFont font(families.front());
   font.setFamilies(families);

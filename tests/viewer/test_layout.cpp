@@ -2,11 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGlyphRun>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTextLayout>
+#include <algorithm>
 
 #include "PreviewImage.h"
 #include "WindowTestSupport.h"
@@ -17,6 +23,7 @@ using sheetpeek::TLabeledEdit;
 using sheetpeek::TPanel;
 using viewertest::Child;
 using viewertest::Field;
+using viewertest::GoldenPath;
 
 namespace {
 
@@ -140,10 +147,8 @@ const LabelCase kLabels[] = {
 
 TEST(Layout, FieldLabelsAndFontsAsLaidOut) {
   TfrmRaderAver w({});
-  const QStringList fixedFaces = {QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"),
-                                  QStringLiteral("Noto Sans Mono CJK JP")};
-  const QStringList windowFaces = {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                                   QStringLiteral("Noto Sans CJK JP")};
+  const QStringList fixedFaces = TfrmRaderAver::FixedFont().families();
+  const QStringList windowFaces = TfrmRaderAver::WindowFont().families();
   for (const LabelCase& c : kLabels) {
     SCOPED_TRACE(sheetpeek::LayoutOf(c.field).name);
     TLabeledEdit* field = Field(w, c.field);
@@ -161,10 +166,100 @@ TEST(Layout, FieldLabelsAndFontsAsLaidOut) {
   EXPECT_EQ(w.font().pixelSize(), 12);
 }
 
+struct FontRole {
+  const char* role;
+  QFont font;
+  QStringList faces;  // the layout's face, then the free ones, in that order of preference
+  int pixels;
+};
+
+std::vector<FontRole> FontRoles() {
+  const QString window = QStringLiteral("ＭＳ Ｐゴシック"), fixed = QStringLiteral("ＭＳ ゴシック");
+  const QString p = QStringLiteral("IPAPGothic"), m = QStringLiteral("IPAGothic");
+  const QString noto = QStringLiteral("Noto Sans CJK JP"), notoMono = QStringLiteral("Noto Sans Mono CJK JP");
+  return {{"window", TfrmRaderAver::WindowFont(), {window, p, noto}, 12},
+          {"fixed", TfrmRaderAver::FixedFont(), {fixed, m, notoMono}, 15},
+          {"heading", TfrmRaderAver::HeadingFont(), {window, p, noto}, 13}};
+}
+
+// Every role keeps all its faces, in their order but for an installed one moved to the front,
+// and that face is the one drawn.
+TEST(Fonts, EachRoleAsksFirstForAnInstalledFace) {
+  const QStringList installed = QFontDatabase::families();
+  for (const FontRole& r : FontRoles()) {
+    SCOPED_TRACE(r.role);
+    EXPECT_EQ(r.font.pixelSize(), r.pixels);
+    QStringList asked = r.font.families();
+    ASSERT_FALSE(asked.isEmpty());
+    const QString first = asked.takeFirst();
+    QStringList rest = r.faces;
+    ASSERT_TRUE(rest.removeOne(first)) << first.toStdString();
+    EXPECT_EQ(asked, rest);
+    // A face known to Qt under the name asked (not only under another language's name) must
+    // be the face Qt loads; the layout's own face leads whenever it is there.
+    if (installed.contains(first)) {
+      EXPECT_EQ(QFontInfo(r.font).family(), first);
+    }
+    if (installed.contains(r.faces.front())) {
+      EXPECT_EQ(first, r.faces.front());
+    }
+  }
+}
+
+// The face asked first has every character the window shows on the sample drawing, and a
+// character it lacks still comes from another face.
+TEST(Fonts, FirstFaceHasTheShownGlyphsAndOthersFillIn) {
+  TfrmRaderAver w({GoldenPath("plan_with_preview.cad")});
+  ASSERT_TRUE(viewertest::ShowActive(w));
+  std::vector<std::pair<QString, QFont>> shown;
+  for (const QLabel* label : w.findChildren<QLabel*>()) shown.emplace_back(label->text(), label->font());
+  for (const QLineEdit* field : w.findChildren<QLineEdit*>())
+    shown.emplace_back(field->text(), field->font());
+  for (const QPushButton* button : w.findChildren<QPushButton*>())
+    shown.emplace_back(button->text(), button->font());
+  for (const QAction* action : w.menuBar()->actions())
+    shown.emplace_back(action->text(), w.menuBar()->font());
+  ASSERT_GT(shown.size(), 40u);
+  int japanese = 0;
+  for (const auto& [text, font] : shown) {
+    const QRawFont face = QRawFont::fromFont(font);
+    ASSERT_TRUE(face.isValid());
+    EXPECT_EQ(face.familyName(), QFontInfo(font).family());
+    for (const uint ch : text.toUcs4()) {
+      if (ch == '&') continue;  // a mnemonic marker, not drawn
+      if (ch >= 0x3000) ++japanese;
+      EXPECT_TRUE(face.supportsCharacter(ch))
+          << face.familyName().toStdString() << " lacks U+" << std::hex << ch << " of " << text.toStdString();
+    }
+  }
+  EXPECT_GT(japanese, 30);
+
+  // Georgian, Armenian, Hebrew: scripts a Japanese face may well lack.
+  for (const FontRole& r : FontRoles()) {
+    SCOPED_TRACE(r.role);
+    const QRawFont face = QRawFont::fromFont(r.font);
+    const uint candidates[] = {0x10D0, 0x0531, 0x05D0};
+    const uint* lacking = std::find_if(std::begin(candidates), std::end(candidates),
+                                       [&](uint ch) { return !face.supportsCharacter(ch); });
+    if (lacking == std::end(candidates)) continue;
+    const QString text = QString::fromUcs4(reinterpret_cast<const char32_t*>(lacking), 1);
+    EXPECT_TRUE(QFontMetrics(r.font).inFontUcs4(*lacking));
+    QTextLayout layout(text, r.font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_NE(runs[0].rawFont().familyName(), face.familyName());
+    EXPECT_TRUE(runs[0].rawFont().supportsCharacter(*lacking));
+    ASSERT_EQ(runs[0].glyphIndexes().size(), 1);
+    EXPECT_NE(runs[0].glyphIndexes()[0], 0u);
+  }
+}
+
 TEST(Layout, HeadingsButtonAndMenuTexts) {
   TfrmRaderAver w({});
-  const QStringList windowFaces = {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                                   QStringLiteral("Noto Sans CJK JP")};
+  const QStringList windowFaces = TfrmRaderAver::HeadingFont().families();
   struct Heading {
     ControlId name;
     const char* text;
