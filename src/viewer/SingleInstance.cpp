@@ -1,24 +1,25 @@
 #include "SingleInstance.h"
 
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QFile>
 #include <QLockFile>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 
 #include "HandoffBlock.h"
 
-#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#endif
 
 namespace sheetpeek {
 
@@ -42,23 +43,17 @@ bool FitsChannelName(const std::string& folder) {
 }
 
 // Connections from other users are refused, whatever the channel's file mode says.
-bool PeerIsSameUser(const QLocalSocket* socket) {
+bool PeerIsSameUser(int fd) {
 #if defined(Q_OS_LINUX)
   struct ucred cred {};
   socklen_t length = sizeof cred;
-  const int fd = static_cast<int>(socket->socketDescriptor());
-  if (fd < 0 || getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0) return false;
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0) return false;
   return cred.uid == geteuid();
 #else
   uid_t uid = 0;
   gid_t gid = 0;
-  const int fd = static_cast<int>(socket->socketDescriptor());
-  return fd >= 0 && getpeereid(fd, &uid, &gid) == 0 && uid == geteuid();
+  return getpeereid(fd, &uid, &gid) == 0 && uid == geteuid();
 #endif
-}
-#else
-bool PeerIsSameUser(const QLocalSocket*) {
-  return true;
 }
 #endif
 
@@ -67,25 +62,82 @@ int MillisecondsLeft(Clock::time_point deadline) {
   return static_cast<int>(std::clamp<long long>(left, 0, 60000));
 }
 
+// A socket descriptor, closed with its owner.
+class Socket {
+ public:
+  explicit Socket(int fd) : fd_(fd) {}
+  ~Socket() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  int fd() const { return fd_; }
+  // Hands the descriptor over to the caller, who closes it.
+  int Release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+bool FillAddress(const QString& path, sockaddr_un* address) {
+  const QByteArray name = QFile::encodeName(path);
+  *address = {};
+  address->sun_family = AF_UNIX;
+  if (name.isEmpty() || static_cast<std::size_t>(name.size()) >= sizeof address->sun_path) return false;
+  std::memcpy(address->sun_path, name.constData(), static_cast<std::size_t>(name.size()));
+  return true;
+}
+
+// Waits until `fd` is ready for `events` or `deadline` has passed.
+bool AwaitReady(int fd, short events, Clock::time_point deadline) {
+  for (;;) {
+    pollfd p{fd, events, 0};
+    const int got = poll(&p, 1, MillisecondsLeft(deadline));
+    if (got > 0) return true;
+    if (got == 0 || errno != EINTR) return false;
+  }
+}
+
 // Writes the frame and waits for the window's answer; false when the connection broke off
 // or the window stayed silent until `deadline`.
-bool WriteAndAwaitAnswer(QLocalSocket& socket, const std::vector<unsigned char>& frame,
-                         Clock::time_point deadline) {
-  if (socket.write(reinterpret_cast<const char*>(frame.data()), static_cast<qint64>(frame.size())) !=
-      static_cast<qint64>(frame.size())) {
-    return false;
+bool WriteAndAwaitAnswer(int fd, const std::vector<unsigned char>& frame, Clock::time_point deadline) {
+  std::size_t sent = 0;
+  while (sent < frame.size()) {
+    const ssize_t got = send(fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
+    if (got > 0) {
+      sent += static_cast<std::size_t>(got);
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!AwaitReady(fd, POLLOUT, deadline)) return false;
+    } else {
+      return false;
+    }
   }
-  while (socket.bytesToWrite() > 0) {
-    if (!socket.waitForBytesWritten(MillisecondsLeft(deadline))) return false;
+  for (;;) {
+    unsigned char answer = 0;
+    const ssize_t got = recv(fd, &answer, 1, 0);
+    if (got == 1) return answer == kHandoffAnswer;
+    if (got == 0) return false;
+    if (errno == EINTR) continue;
+    if ((errno != EAGAIN && errno != EWOULDBLOCK) || !AwaitReady(fd, POLLIN, deadline)) return false;
   }
-  while (socket.bytesAvailable() < 1) {
-    if (!socket.waitForReadyRead(MillisecondsLeft(deadline))) return false;
-  }
-  char answer = 0;
-  return socket.getChar(&answer) && static_cast<unsigned char>(answer) == kHandoffAnswer;
 }
 
 }  // namespace
+
+// One accepted connection: its descriptor lives as long as this object.
+class HandoffConnection : public QObject {
+ public:
+  HandoffConnection(int fd, QObject* parent)
+      : QObject(parent), socket_(fd), notifier_(fd, QSocketNotifier::Read, this) {}
+  int fd() const { return socket_.fd(); }
+  QSocketNotifier& Notifier() { return notifier_; }
+
+ private:
+  Socket socket_;
+  QSocketNotifier notifier_;
+};
 
 std::string InstanceFolder(std::string* error, const std::string& fallbackParent) {
 #ifdef Q_OS_UNIX
@@ -145,80 +197,108 @@ void InstanceLock::Release() {
 }
 
 HandoffServer::HandoffServer(Receiver receiver, QObject* parent)
-    : QObject(parent), server_(new QLocalServer(this)), receiver_(std::move(receiver)) {
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  connect(server_, &QLocalServer::newConnection, this, &HandoffServer::AcceptPending);
+    : QObject(parent), receiver_(std::move(receiver)) {}
+
+HandoffServer::~HandoffServer() {
+  delete acceptor_;
+  if (listener_ >= 0) close(listener_);
+  if (!channelPath_.isEmpty()) unlink(QFile::encodeName(channelPath_).constData());
 }
 
-HandoffServer::~HandoffServer() = default;
-
 bool HandoffServer::Listen(const QString& channelPath, QString* error) {
+  auto fail = [error](const QString& what) {
+    if (error != nullptr) *error = what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+  };
+  sockaddr_un address;
+  if (listener_ >= 0 || !FillAddress(channelPath, &address)) {
+    errno = EINVAL;
+    return fail(channelPath);
+  }
   // The lock is ours, so a channel file still there belongs to a viewer that died.
-  QLocalServer::removeServer(channelPath);
-  if (server_->listen(channelPath)) return true;
-  if (error != nullptr) *error = server_->errorString();
-  return false;
+  unlink(address.sun_path);
+  Socket socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (socket.fd() < 0) return fail(QStringLiteral("socket"));
+  if (bind(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    return fail(channelPath);
+  // The user's alone, besides the peer check on every connection.
+  if (chmod(address.sun_path, S_IRWXU) != 0 || listen(socket.fd(), 50) != 0) {
+    const int saved = errno;
+    unlink(address.sun_path);
+    errno = saved;
+    return fail(channelPath);
+  }
+  channelPath_ = channelPath;
+  listener_ = socket.Release();
+  acceptor_ = new QSocketNotifier(listener_, QSocketNotifier::Read, this);
+  connect(acceptor_, &QSocketNotifier::activated, this, &HandoffServer::AcceptPending);
+  return true;
 }
 
 void HandoffServer::AcceptPending() {
-  while (QLocalSocket* socket = server_->nextPendingConnection()) {
-    if (open_ >= kMaxConnections || !PeerIsSameUser(socket)) {
-      socket->abort();
-      socket->deleteLater();
+  for (;;) {
+    const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      return;
+    }
+    if (open_ >= kMaxConnections || !PeerIsSameUser(fd)) {
+      close(fd);
       continue;
     }
     ++open_;
-    connect(socket, &QObject::destroyed, this, [this] { --open_; });
-    Serve(socket);
+    auto* connection = new HandoffConnection(fd, this);
+    connect(connection, &QObject::destroyed, this, [this] { --open_; });
+    Serve(connection);
   }
 }
 
-void HandoffServer::Serve(QLocalSocket* socket) {
+void HandoffServer::Serve(HandoffConnection* connection) {
   auto reader = std::make_shared<HandoffFrameReader>();
-  auto* timer = new QTimer(socket);
+  auto* timer = new QTimer(connection);
   timer->setSingleShot(true);
-  connect(timer, &QTimer::timeout, socket, [socket] {
-    socket->abort();
-    socket->deleteLater();
-  });
+  connect(timer, &QTimer::timeout, connection, &QObject::deleteLater);
   timer->start(kConnectionTimeout);
-  connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-  connect(socket, &QLocalSocket::errorOccurred, socket, [socket](QLocalSocket::LocalSocketError) {
-    // The peer closing after its answer is normal; anything else ends the connection too.
-    socket->deleteLater();
-  });
 
-  auto onReadable = [this, socket, reader, timer] {
+  auto onReadable = [this, connection, reader, timer] {
     char chunk[16384];
-    while (reader->state() == HandoffFrameReader::State::NeedMore && socket->bytesAvailable() > 0) {
-      const qint64 got = socket->read(chunk, sizeof chunk);
-      if (got <= 0) break;
-      reader->Feed(reinterpret_cast<const unsigned char*>(chunk), static_cast<std::size_t>(got));
+    bool ended = false;
+    while (reader->state() == HandoffFrameReader::State::NeedMore) {
+      const ssize_t got = recv(connection->fd(), chunk, sizeof chunk, 0);
+      if (got > 0) {
+        reader->Feed(reinterpret_cast<const unsigned char*>(chunk), static_cast<std::size_t>(got));
+      } else if (got < 0 && errno == EINTR) {
+        continue;
+      } else {
+        // Closed by the peer, or broken; only "nothing more yet" keeps the connection.
+        ended = got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+        break;
+      }
     }
-    if (reader->state() == HandoffFrameReader::State::Refused) {
-      socket->abort();
-      socket->deleteLater();
+    if (reader->state() == HandoffFrameReader::State::Refused ||
+        (ended && reader->state() != HandoffFrameReader::State::Complete)) {
+      connection->Notifier().setEnabled(false);
+      connection->deleteLater();
       return;
     }
     if (reader->state() != HandoffFrameReader::State::Complete) return;
     timer->stop();
-    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    connection->Notifier().setEnabled(false);
 
     // The answer goes at once, so the later start can end while the window loads.
-    const char byte = static_cast<char>(kHandoffAnswer);
-    socket->write(&byte, 1);
-    socket->flush();
-    socket->disconnectFromServer();
+    const unsigned char byte = kHandoffAnswer;
+    (void)send(connection->fd(), &byte, 1, MSG_NOSIGNAL);
+    connection->deleteLater();
     // The names go to the receiver from the event loop, in the order the frames completed,
-    // so that the receiver may run a nested loop without this handler's socket going away.
+    // so that the receiver may run a nested loop without this handler's connection going away.
     QTimer::singleShot(0, this,
                        [this, names = DecodeHandoffBlock(reader->Block().data(), reader->Block().size())] {
                          receiver_(names);
                        });
   };
-  connect(socket, &QLocalSocket::readyRead, this, onReadable);
+  connect(&connection->Notifier(), &QSocketNotifier::activated, connection, onReadable);
   // Bytes may have come in with the connection itself.
-  if (socket->bytesAvailable() > 0) onReadable();
+  onReadable();
 }
 
 HandoffResult SendHandoff(const QString& channelPath, const std::vector<unsigned char>& block,
@@ -227,10 +307,12 @@ HandoffResult SendHandoff(const QString& channelPath, const std::vector<unsigned
   const Clock::time_point giveUp = Clock::now() + timing.patience;
   for (;;) {
     {
-      QLocalSocket socket;
-      socket.connectToServer(channelPath);
-      if (socket.waitForConnected(std::max(MillisecondsLeft(giveUp), 1))) {
-        if (WriteAndAwaitAnswer(socket, frame, Clock::now() + timing.answer)) return HandoffResult::Delivered;
+      sockaddr_un address;
+      const Socket socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+      if (socket.fd() >= 0 && FillAddress(channelPath, &address) &&
+          connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        if (WriteAndAwaitAnswer(socket.fd(), frame, Clock::now() + timing.answer))
+          return HandoffResult::Delivered;
       }
     }
     // No window yet: the first viewer may still be starting, or may have just ended.

@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
-class QLocalServer;
-class QLocalSocket;
 class QLockFile;
+class QSocketNotifier;
 
 namespace sheetpeek {
 
@@ -51,6 +50,8 @@ class InstanceLock {
   std::unique_ptr<QLockFile> file_;
 };
 
+class HandoffConnection;
+
 // The window's end of the channel. Each connection may carry one frame; its names go to the
 // receiver on the event loop, in the order the frames completed; the sender gets its answer
 // as soon as its frame is whole, right before the receiver runs. A connection that stalls is dropped after
@@ -72,10 +73,12 @@ class HandoffServer : public QObject {
 
  private:
   void AcceptPending();
-  void Serve(QLocalSocket* socket);
+  void Serve(HandoffConnection* connection);
 
-  QLocalServer* server_;
   Receiver receiver_;
+  int listener_ = -1;  // the listening socket, closed (and its file removed) with the server
+  QSocketNotifier* acceptor_ = nullptr;
+  QString channelPath_;
   int open_ = 0;
 };
 
