@@ -18,6 +18,7 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "Cp932.h"
@@ -63,10 +64,12 @@ bool Installed(const QString& family) {
   return found;
 }
 
-// A face of the layout with free Japanese faces after it, since fontconfig alone would pick a
-// Latin face for its name. The first of them that is installed is asked for first: for a family
-// the system lacks, Qt searches fontconfig's fallbacks again for every size and script before it
-// reaches the next name. A character the first face lacks still falls back to the others.
+// The layout's face, else the first installed of the free Japanese faces (fontconfig alone
+// would pick a Latin face for the layout's name). The installed face is asked for alone: for a
+// family the system lacks, Qt searches fontconfig's fallbacks again for every size and script
+// before it reaches the next name, and with more names than one it sorts fontconfig's fallbacks
+// for every script up front. A character the face lacks still falls back, through fontconfig,
+// when it is first met. With none installed, all names are asked for.
 QFont FontOf(const sheetpeek::FontSpec& spec) {
   QStringList families = {QString::fromUtf8(spec.face)};
   if (spec.proportional) {
@@ -74,12 +77,8 @@ QFont FontOf(const sheetpeek::FontSpec& spec) {
   } else {
     families << QStringLiteral("IPAGothic") << QStringLiteral("Noto Sans Mono CJK JP");
   }
-  for (qsizetype i = 0; i < families.size(); ++i) {
-    if (Installed(families.at(i))) {
-      families.move(i, 0);
-      break;
-    }
-  }
+  const auto installed = std::find_if(families.cbegin(), families.cend(), Installed);
+  if (installed != families.cend()) families = QStringList{*installed};
   QFont font(families.front());
   font.setFamilies(families);
   font.setPixelSize(spec.pixelHeight);
