@@ -85,6 +85,15 @@ PicturePlace PreviewPlace(int width, int height) {
   return {static_cast<int>(left), static_cast<int>(top)};
 }
 
+int ZoomFactor(int width, int height, int roomWidth, int roomHeight) {
+  for (int factor = 4; factor > 2; --factor) {
+    if (static_cast<long long>(width) * factor <= roomWidth &&
+        static_cast<long long>(height) * factor <= roomHeight)
+      return factor;
+  }
+  return 2;
+}
+
 std::vector<ShownText> DrawingTexts(const COrvicHeader& h) {
   using P = TextPart;
   using T = TextCoding;

@@ -98,6 +98,12 @@ constexpr MenuSpec kFileMenu = {"F1", "ファイル（&F)"};
 constexpr MenuSpec kOpenItem = {"MMOpenfile", "開く(&O)"};
 constexpr MenuSpec kEndItem = {"MMEnd", "終了(&X)"};
 
+// The right-click menu, which the menu bar leaves out: the folder steps in the order of
+// FolderStep (next, previous, first, last), a separator, then the copy.
+constexpr std::array<const char*, 4> kStepCaptions = {"次の図面(&N)", "前の図面(&P)", "最初の図面(&H)",
+                                                      "最後の図面(&E)"};
+constexpr const char* kCopyCaption = "コピー(&C)";
+
 // The open dialog's one filter.
 constexpr const char* kOpenFilterName = "Orvic (*.cad)";
 constexpr const char* kOpenFilterPattern = "*.cad";
@@ -115,6 +121,10 @@ struct PicturePlace {
 // Where a picture of this size stands in the picture panel: the panel's outer size minus the
 // picture's, each taken as an unsigned 32-bit value and halved.
 PicturePlace PreviewPlace(int width, int height);
+
+// The enlarged preview's factor: the largest of 4, 3 and 2 at which a picture of `width` x
+// `height` fits into `roomWidth` x `roomHeight`; 2 when none does.
+int ZoomFactor(int width, int height, int roomWidth, int roomHeight);
 
 // What ShowDrawingInfo puts into one field.
 enum class TextPart { Text, Label };

@@ -6,13 +6,6 @@
 
 namespace sheetpeek {
 
-int ZoomFactor(QSize picture, QSize room) {
-  for (int factor = 4; factor > 2; --factor) {
-    if (picture.width() * factor <= room.width() && picture.height() * factor <= room.height()) return factor;
-  }
-  return 2;
-}
-
 PreviewZoom::PreviewZoom(const QImage& picture, int factor, QWidget* owner)
     : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       enlarged_(picture.scaled(picture.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation)) {

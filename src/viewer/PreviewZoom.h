@@ -2,13 +2,9 @@
 #pragma once
 
 #include <QImage>
-#include <QSize>
 #include <QWidget>
 
 namespace sheetpeek {
-
-// The largest of 4, 3 and 2 at which `picture` fits into `room`; 2 when none does.
-int ZoomFactor(QSize picture, QSize room);
 
 class PreviewZoom : public QWidget {
   Q_OBJECT

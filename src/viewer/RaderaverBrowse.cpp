@@ -19,25 +19,25 @@ using sheetpeek::FolderStep;
 void TfrmRaderAver::CreateBrowsingActions() {
   struct Step {
     FolderStep step;
-    const char* text;
     QKeySequence key;
   };
   const Step steps[] = {
-      {FolderStep::Next, "次の図面(&N)", QKeySequence(Qt::Key_PageDown)},
-      {FolderStep::Previous, "前の図面(&P)", QKeySequence(Qt::Key_PageUp)},
-      {FolderStep::First, "最初の図面(&H)", QKeySequence(Qt::Key_Home)},
-      {FolderStep::Last, "最後の図面(&E)", QKeySequence(Qt::Key_End)},
+      {FolderStep::Next, QKeySequence(Qt::Key_PageDown)},
+      {FolderStep::Previous, QKeySequence(Qt::Key_PageUp)},
+      {FolderStep::First, QKeySequence(Qt::Key_Home)},
+      {FolderStep::Last, QKeySequence(Qt::Key_End)},
   };
   contextMenu_ = new QMenu(this);
   for (const Step& s : steps) {
-    QAction* action = contextMenu_->addAction(QString::fromUtf8(s.text));
+    QAction* action = contextMenu_->addAction(
+        QString::fromUtf8(sheetpeek::kStepCaptions[static_cast<std::size_t>(s.step)]));
     action->setShortcut(s.key);
     const FolderStep step = s.step;
     connect(action, &QAction::triggered, this, [this, step] { StepFolder(step); });
     addAction(action);  // the keys work without the menu open
   }
   contextMenu_->addSeparator();
-  QAction* copy = contextMenu_->addAction(QStringLiteral("コピー(&C)"));
+  QAction* copy = contextMenu_->addAction(QString::fromUtf8(sheetpeek::kCopyCaption));
   copy->setShortcut(QKeySequence::Copy);
   connect(copy, &QAction::triggered, this, &TfrmRaderAver::CopyShownText);
   addAction(copy);
@@ -74,7 +74,8 @@ void TfrmRaderAver::ShowEnlargedPreview() {
   // What the control shows: the surface's top-left part of the control's size.
   const QImage shown = image->Surface().copy(0, 0, image->width(), image->height());
   const QScreen* where = screen();
-  const int factor = sheetpeek::ZoomFactor(shown.size(), where ? where->availableGeometry().size() : QSize());
+  const QSize room = where ? where->availableGeometry().size() : QSize();
+  const int factor = sheetpeek::ZoomFactor(shown.width(), shown.height(), room.width(), room.height());
   auto* zoom = new sheetpeek::PreviewZoom(shown, factor, this);
   zoom->show();
   zoom->activateWindow();

@@ -115,7 +115,7 @@ TEST(Browsing, ZoomIsTheLargestFactorThatFits) {
   };
   // clang-format on
   for (const auto& c : cases)
-    EXPECT_EQ(sheetpeek::ZoomFactor({256, 181}, c.room), c.factor) << c.room.width();
+    EXPECT_EQ(sheetpeek::ZoomFactor(256, 181, c.room.width(), c.room.height()), c.factor) << c.room.width();
 }
 
 TEST(Browsing, DoubleClickOnThePreviewEnlargesItSharply) {
@@ -129,7 +129,8 @@ TEST(Browsing, DoubleClickOnThePreviewEnlargesItSharply) {
     auto* zoom = w.findChild<sheetpeek::PreviewZoom*>();
     ASSERT_NE(zoom, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(zoom));
-    const int f = sheetpeek::ZoomFactor(picture.size(), w.screen()->availableGeometry().size());
+    const QSize room = w.screen()->availableGeometry().size();
+    const int f = sheetpeek::ZoomFactor(picture.width(), picture.height(), room.width(), room.height());
     ASSERT_EQ(zoom->size(), picture.size() * f);
     const QImage shown = zoom->grab().toImage().convertToFormat(QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); y += 7)
