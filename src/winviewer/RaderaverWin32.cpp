@@ -102,6 +102,9 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   switch (message) {
     case WM_ERASEBKGND:
       return 1;
+    case WM_LBUTTONDBLCLK:
+      ::SendMessageW(::GetAncestor(window, GA_ROOT), WM_COMMAND, sheetpeek::kCommandZoom, 0);
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = ::BeginPaint(window, &paint);
@@ -137,7 +140,9 @@ bool TfrmRaderAver::RegisterClasses(HINSTANCE instance) {
   WNDCLASSEXW image = panel;
   image.lpfnWndProc = ImageProc;
   image.lpszClassName = kImageClass;
-  return ::RegisterClassExW(&form) != 0 && ::RegisterClassExW(&panel) != 0 && ::RegisterClassExW(&image) != 0;
+  image.style = CS_DBLCLKS;
+  return ::RegisterClassExW(&form) != 0 && ::RegisterClassExW(&panel) != 0 &&
+         ::RegisterClassExW(&image) != 0 && sheetpeek::PreviewZoomWindow::Register(instance);
 }
 
 TfrmRaderAver::TfrmRaderAver(HINSTANCE instance, std::vector<std::wstring> arguments)
@@ -174,6 +179,7 @@ TfrmRaderAver::TfrmRaderAver(HINSTANCE instance, std::vector<std::wstring> argum
   Header.reset();
   ::DragAcceptFiles(handle_, TRUE);
   FormCreate();
+  CreateBrowsingKeys();
 }
 
 TfrmRaderAver::~TfrmRaderAver() {
@@ -330,6 +336,7 @@ bool TfrmRaderAver::LoadDrawing(const std::wstring& fileName) {
 void TfrmRaderAver::ShowDrawingInfo() {
   if (!Header) return;
   const sheetpeek::COrvicHeader& h = *Header;
+  NoteShown(h);
   for (const sheetpeek::ShownText& shown : sheetpeek::DrawingTexts(h)) {
     const std::wstring text =
         Widen(shown.coding == sheetpeek::TextCoding::FileName ? sheetpeek::SanitizeUtf8(shown.text)
@@ -495,9 +502,28 @@ LRESULT TfrmRaderAver::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
           if (HIWORD(wParam) == BN_CLICKED) btnCloseClick();
           return 0;
         default:
+          // An accelerator's command comes with 1 in the high word.
+          if (lParam == 0 && BrowsingCommand(LOWORD(wParam), HIWORD(wParam) == 1)) return 0;
           break;
       }
       break;
+    case WM_CONTEXTMENU: {
+      // Over the client area (the fields pass it on when they have no selection); the frame
+      // keeps the system menu.
+      POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      if (at.x == -1 && at.y == -1) {
+        at = {0, 0};  // from the keyboard: the client area's corner
+        ::ClientToScreen(handle_, &at);
+      } else {
+        RECT client;
+        ::GetClientRect(handle_, &client);
+        POINT inside = at;
+        ::ScreenToClient(handle_, &inside);
+        if (!::PtInRect(&client, inside)) break;
+      }
+      ShowContextMenu(at);
+      return 0;
+    }
     case WM_DROPFILES:
       WMDropFilesMessage(reinterpret_cast<HDROP>(wParam));
       return 0;

@@ -14,9 +14,12 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "FolderWalk.h"
 #include "Orvicheader.h"
+#include "PreviewZoomWin32.h"
 #include "WindowLayout.h"
 
 // Controls and handlers keep the names of the window this one rebuilds (lbleditFile,
@@ -42,7 +45,19 @@ class TfrmRaderAver {
   bool LoadDrawing(const std::wstring& fileName);
   void ShowDrawingInfo();
 
+  // Turns the window's keys (Page Down, Page Up, Home, End, Ctrl+C) into its commands before
+  // a focused field takes them; true when `message` was one of them.
+  bool TranslateKeys(MSG& message);
+  // Shows the next, previous, first or last drawing of the shown drawing's folder; at either
+  // end, or with nothing shown, nothing happens.
+  void StepFolder(sheetpeek::FolderStep step);
+  // Puts what the window shows on the clipboard as the command line's label: value lines.
+  void CopyShownText();
+
  private:
+  struct AcceleratorsDeleter {
+    void operator()(HACCEL table) const { ::DestroyAcceleratorTable(table); }
+  };
   static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -53,6 +68,13 @@ class TfrmRaderAver {
   void PlaceLabel(sheetpeek::ControlId id);
   void DrawPicture(const sheetpeek::PreviewBitmap& bitmap);
   void BringToFront();
+  void CreateBrowsingKeys();
+  void NoteShown(const sheetpeek::COrvicHeader& header);
+  // Ctrl+C: a focused field's selection as the field copies it, otherwise what the window shows.
+  void CopyKey();
+  void ShowContextMenu(POINT at);
+  void ShowEnlargedPreview();
+  bool BrowsingCommand(int command, bool fromKey);
 
   void FormCreate();
   void FormShow();
@@ -76,6 +98,10 @@ class TfrmRaderAver {
   HFONT fixedFont_ = nullptr;
   HFONT headingFont_ = nullptr;
   HMENU MainMenu1 = nullptr;
+  std::unique_ptr<std::remove_pointer_t<HACCEL>, AcceleratorsDeleter> accelerators_;
+  std::unique_ptr<sheetpeek::PreviewZoomWindow> zoom_;
+  std::string shownPath_;  // the drawing the controls show, UTF-8; empty before the first
+  std::string shownText_;  // what the window shows, as the copy gives it
   // The picture control's surface: made once at 256 x 181, never cleared between pictures.
   HDC surfaceDc_ = nullptr;
   HBITMAP surface_ = nullptr;

@@ -17,6 +17,12 @@ constexpr int ControlIdOf(ControlId id) {
 // Menu command identifiers.
 constexpr int kCommandOpen = 1;
 constexpr int kCommandEnd = 2;
+// The keys' and the right-click menu's commands: a folder step is kCommandStep plus its
+// FolderStep (3 to 6), then the copy.
+constexpr int kCommandStep = 3;
+constexpr int kCommandCopy = 7;
+// The picture control's double click.
+constexpr int kCommandZoom = 8;
 // How long a later start keeps trying to reach the window, in milliseconds.
 constexpr unsigned kHandoffRetryMs = 3000;
 

@@ -93,6 +93,8 @@ int RunViewer(HINSTANCE instance, std::vector<std::wstring> arguments, int showC
   frmRaderAver.Show(showCommand);
   MSG message;
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    // Before the fields, which would take Page Down, Home, End and Ctrl+C for themselves.
+    if (frmRaderAver.TranslateKeys(message)) continue;
     // Tab and the button's keys; the window is no dialog, but its keys behave like one's.
     if (frmRaderAver.Handle() != nullptr && ::IsDialogMessageW(frmRaderAver.Handle(), &message)) continue;
     ::TranslateMessage(&message);

@@ -10,6 +10,11 @@
 //   drop-target              the X window and the root point to drop on
 //   frame                    the window's frame on screen as WxH+X+Y
 //   error-box                a box "Open失敗しました。" captioned "エラー" is up: press OK
+//   point CONTROL            the screen point in the middle of a control of the layout, as X Y
+//   select CONTROL FROM TO   select characters FROM to TO of a field
+//   clip-clear | clip TEXT   empty the clipboard / it holds TEXT (a UTF-8 file), lines ending in CR LF
+//   zoom FILE [SHOT.ppm]     the enlarged preview of FILE is up at ×2 to ×4, the largest that fits the
+//                            work area, and (with SHOT) on screen pixel for pixel;  zoom-gone: it closed
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -21,6 +26,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -352,6 +358,90 @@ int CountViewers() {
   return count;
 }
 
+HWND ControlNamed(HWND top, const std::string& name) {
+  for (const ControlLayout& c : sheetpeek::kWindowLayout)
+    if (name == c.name) return ControlOf(top, c.id);
+  return nullptr;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The clipboard's text, or "<none>"; asked until it equals `want` or the time is up.
+std::string ClipboardText(const std::string& want, DWORD waitMs) {
+  std::string got;
+  WaitFor(
+      [&] {
+        got = "<none>";
+        if (!::OpenClipboard(nullptr)) return false;
+        if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+          if (const auto* text = static_cast<const wchar_t*>(::GlobalLock(data))) {
+            got = Narrow(text);
+            ::GlobalUnlock(data);
+          }
+        }
+        ::CloseClipboard();
+        return got == want;
+      },
+      waitMs);
+  return got;
+}
+
+HWND FindZoom(HWND top) {
+  HWND zoom = ::FindWindowW(L"TPreviewZoom", nullptr);
+  return zoom != nullptr && ::GetWindow(zoom, GW_OWNER) == top && ::IsWindowVisible(zoom) ? zoom : nullptr;
+}
+
+void Zoom(HWND top, const std::string& path, const std::string& shotPath) {
+  const auto header = sheetpeek::LoadDrawingHeader(path).header;
+  if (!header || !header->ImageBitmap) return Fail(path + ": the probe cannot open its picture");
+  const sheetpeek::PreviewBitmap& bitmap = *header->ImageBitmap;
+  HWND zoom = nullptr;
+  if (!WaitFor([&] { return (zoom = FindZoom(top)) != nullptr; }, 10000)) return Fail("no enlarged preview");
+  RECT client;
+  ::GetClientRect(zoom, &client);
+  int factor = 0;
+  for (int f = 2; f <= 4; ++f)
+    if (client.right == bitmap.Width() * f && client.bottom == bitmap.Height() * f) factor = f;
+  if (factor == 0) return Fail("enlarged preview of " + RectText(client));
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromWindow(top, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
+  RECT frame;
+  ::GetWindowRect(zoom, &frame);
+  if (frame.left < work.left || frame.top < work.top || frame.right > work.right ||
+      frame.bottom > work.bottom)
+    Fail("enlarged preview " + RectText(frame) + " outside the work area " + RectText(work));
+  // One step larger would not have fitted, frame included.
+  const int extraWidth = (frame.right - frame.left) - client.right;
+  const int extraHeight = (frame.bottom - frame.top) - client.bottom;
+  if (factor < 4 && bitmap.Width() * (factor + 1) + extraWidth <= work.right - work.left &&
+      bitmap.Height() * (factor + 1) + extraHeight <= work.bottom - work.top)
+    Fail("x" + std::to_string(factor + 1) + " would fit the work area " + RectText(work));
+  if (shotPath.empty()) return;
+  Shot shot;
+  if (!shot.Load(shotPath)) return Fail(shotPath + ": no screen shot");
+  POINT origin = {0, 0};
+  ::ClientToScreen(zoom, &origin);
+  int wrong = 0;
+  for (int y = 0; y < client.bottom; ++y) {
+    for (int x = 0; x < client.right; ++x) {
+      const sheetpeek::Rgb& c = sheetpeek::PreviewBitmap::kPalette[static_cast<std::size_t>(
+          bitmap.PixelIndex(x / factor, y / factor))];
+      const int sx = origin.x + x;
+      const int sy = origin.y + y;
+      if (sx < 0 || sy < 0 || sx >= shot.width || sy >= shot.height ||
+          shot.At(sx, sy) != RGB(c.r, c.g, c.b)) {
+        if (++wrong <= 5) Fail("enlarged pixel " + std::to_string(x) + "," + std::to_string(y) + " differs");
+      }
+    }
+  }
+  if (wrong > 5) Fail(std::to_string(wrong) + " enlarged pixels differ in all");
+}
+
 int Run(const std::vector<std::string>& args) {
   if (args.empty()) return 2;
   const std::string& command = args[0];
@@ -377,12 +467,46 @@ int Run(const std::vector<std::string>& args) {
     std::printf("%d\n", CountViewers());
     return 0;
   }
+  if (command == "clip-clear") {
+    if (!::OpenClipboard(nullptr) || !::EmptyClipboard()) Fail("cannot empty the clipboard");
+    ::CloseClipboard();
+    return 0;
+  }
+  if (command == "clip" && args.size() >= 2) {
+    std::string want;
+    for (char c : ReadFile(args[1])) {
+      if (c == '\n') want += '\r';
+      want += c;
+    }
+    if (want.empty()) return Fail(args[1] + ": nothing to compare with"), 1;
+    const std::string got = ClipboardText(want, 10000);
+    if (got != want) Fail("clipboard holds \"" + got + "\", want \"" + want + "\"");
+    return 0;
+  }
   HWND top = FindViewer();
   if (top == nullptr) return Fail("no viewer window"), 1;
   if (command == "layout") return Layout(top);
   if (command == "shows" && args.size() >= 2) return Shows(top, args[1], 10000), 0;
   if (command == "pixels" && args.size() >= 3) return Pixels(top, args[1], args[2]), 0;
   if (command == "garbage") return Garbage(top), 0;
+  if (command == "zoom" && args.size() >= 2) return Zoom(top, args[1], args.size() >= 3 ? args[2] : ""), 0;
+  if (command == "zoom-gone") {
+    if (!WaitFor([top] { return FindZoom(top) == nullptr; }, 10000)) Fail("the enlarged preview is still up");
+    return 0;
+  }
+  if ((command == "point" || command == "select") && args.size() >= 2) {
+    HWND control = ControlNamed(top, args[1]);
+    if (control == nullptr) return Fail("no control " + args[1]), 1;
+    if (command == "select" && args.size() >= 4) {
+      ::SendMessageTimeoutW(control, EM_SETSEL, std::stoul(args[2]), std::stol(args[3]), SMTO_NORMAL, 10000,
+                            nullptr);
+      return 0;
+    }
+    RECT r;
+    ::GetWindowRect(control, &r);
+    std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    return 0;
+  }
   if (command == "minimize") {
     ::ShowWindowAsync(top, SW_MINIMIZE);
     if (!WaitFor([&] { return ::IsIconic(top) != FALSE; }, 5000)) Fail("did not minimise");
