@@ -119,6 +119,60 @@ unsigned LowestBit(std::uint64_t mask) {
 #endif
 }
 
+// Over the one-digit runs starting at the bits of `starts` in a block at `s`: their pixels less
+// their bytes (2 each), that is the sum of their digits less 32 each; false when a digit is below
+// 31, where the count is no longer the digit less 30.
+bool OneDigitRunsExtraPortable(const char* s, std::uint64_t starts, std::int64_t& extra) {
+  std::int64_t sum = 0;
+  bool fine = true;
+  for (; starts != 0; starts &= starts - 1) {
+    const int digit = SignedByte(s[LowestBit(starts) + 1]);
+    fine = fine && digit >= 31;
+    sum += digit - 32;
+  }
+  extra = sum;
+  return fine;
+}
+
+#if defined(__SSE2__)
+bool OneDigitRunsExtraSse2(const char* s, std::uint64_t starts, std::int64_t& extra) {
+  const __m128i bit = _mm_set_epi8(-128, 64, 32, 16, 8, 4, 2, 1, -128, 64, 32, 16, 8, 4, 2, 1);
+  const __m128i below = _mm_set1_epi8(31);
+  const __m128i one = _mm_set1_epi8(1);
+  __m128i sum = _mm_setzero_si128();
+  __m128i count = _mm_setzero_si128();
+  std::uint64_t low = 0;
+  for (unsigned i = 0; i < 4; ++i) {
+    const __m128i digits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 1 + 16 * i));
+    // The 16 bits of this part spread to one byte each: the low 8 over bytes 0-7, the high 8 over 8-15.
+    __m128i select = _mm_cvtsi32_si128(static_cast<int>((starts >> (16 * i)) & 0xFFFF));
+    select = _mm_unpacklo_epi8(select, select);
+    select = _mm_unpacklo_epi16(select, select);
+    select = _mm_unpacklo_epi32(select, select);
+    select = _mm_cmpeq_epi8(_mm_and_si128(select, bit), bit);
+    low |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmplt_epi8(digits, below)))}
+           << (16 * i);
+    // Digits below 31 spoil the sums, but then the sums are not used.
+    sum = _mm_add_epi64(sum, _mm_sad_epu8(_mm_and_si128(digits, select), _mm_setzero_si128()));
+    count = _mm_add_epi64(count, _mm_sad_epu8(_mm_and_si128(one, select), _mm_setzero_si128()));
+  }
+  sum = _mm_sub_epi64(sum, _mm_slli_epi64(count, 5));
+  sum = _mm_add_epi64(sum, _mm_unpackhi_epi64(sum, sum));
+  extra = static_cast<std::int64_t>(_mm_cvtsi128_si64(sum));
+  return (starts & low) == 0;
+}
+#endif
+
+unsigned HighestBit(std::uint64_t mask) {
+#if defined(__GNUC__)
+  return 63 - static_cast<unsigned>(__builtin_clzll(mask));
+#else
+  unsigned i = 63;
+  while ((mask >> i) == 0) --i;
+  return i;
+#endif
+}
+
 // Count of a run from its marker's form and the bytes after it, without a branch per form:
 // 1 digit b1 - 30, 2 digits 94 b1 + b2 - 3037, 3 digits 8836 b1 + 94 b2 + b3 - 285789.
 struct RunWeights {
@@ -137,28 +191,47 @@ std::int64_t RunPixels(const char* r, unsigned form) {
   return count > 0 ? count : 0;
 }
 
-// Checking in blocks of 64 bytes. A marker's item covers it and its digits; the next marker
-// that starts an item is the lowest one left after clearing those bits, found with a few
-// register operations so that consecutive runs overlap in the processor. Each run adds its
+// Checking in blocks of 64 bytes. A marker's item covers it and its digits. Each run adds its
 // pixels less its length in bytes, every byte counts one pixel: the sum only grows item by
 // item, so it passes the picture exactly when some item would paint beyond it.
-template <typename MarkersOf>
-PreviewWalkResult CheckInBlocks(std::string_view text, std::size_t total, MarkersOf markersOf) {
+//
+// Most blocks hold only one-digit runs. Were every marker one of those, each would cover just
+// the byte after it, and in a stretch of consecutive markers every second one, from the
+// stretch's first, would start an item: found for all stretches at once with one addition. When
+// those starts are all one-digit runs with ordinary digits, they are the block's starts, and
+// their pixels are the sum of their digits less 30 each. Any other block goes run by run: the
+// next marker that starts an item is the lowest one left after clearing those its item covers,
+// found with a few register operations so that consecutive runs overlap in the processor.
+template <typename MarkersOf, typename OneDigitRunsExtra>
+PreviewWalkResult CheckInBlocks(std::string_view text, std::size_t total, MarkersOf markersOf,
+                                OneDigitRunsExtra oneDigitRunsExtra) {
+  constexpr std::uint64_t kEven = 0x5555555555555555u;
   const char* const s = text.data();
   const std::size_t n = text.size();
   std::size_t pos = 0;
   std::int64_t runExtra = 0;  // over the runs so far: pixels less bytes; 64 bits cannot overflow
   while (n - pos >= kBlock + kRunReach) {
     const Markers m = markersOf(s + pos);
-    std::uint64_t starts = m.any;
     std::size_t end = kBlock;  // where the next block starts, from this one's start
-    while (starts != 0) {
-      const std::uint64_t low = starts & (~starts + 1);
-      starts &= ~(low | low << 1 | (low & m.twoDigits) << 2 | (low & m.threeDigits) << 3);
-      const std::size_t at = LowestBit(low);
-      const unsigned form = RunForm(s[pos + at]);
-      runExtra += RunPixels(s + pos + at, form) - static_cast<std::int64_t>(form + 2);
-      end = at + form + 2;
+    // A block starts where an item does, so no marker before it reaches into it.
+    const std::uint64_t firsts = m.any & ~(m.any << 1);
+    const std::uint64_t fromEven = m.any & ~(m.any + (firsts & kEven));
+    const std::uint64_t oneDigitStarts = (fromEven & kEven) | (m.any & ~fromEven & ~kEven);
+    std::int64_t extra = 0;
+    if ((oneDigitStarts & m.twoDigits) == 0 && oneDigitRunsExtra(s + pos, oneDigitStarts, extra)) {
+      runExtra += extra;
+      // A one-digit run is its marker and its digit.
+      if (oneDigitStarts != 0) end = HighestBit(oneDigitStarts) + 2;
+    } else {
+      std::uint64_t starts = m.any;
+      while (starts != 0) {
+        const std::uint64_t low = starts & (~starts + 1);
+        starts &= ~(low | low << 1 | (low & m.twoDigits) << 2 | (low & m.threeDigits) << 3);
+        const std::size_t at = LowestBit(low);
+        const unsigned form = RunForm(s[pos + at]);
+        runExtra += RunPixels(s + pos + at, form) - static_cast<std::int64_t>(form + 2);
+        end = at + form + 2;
+      }
     }
     pos += end > kBlock ? end : kBlock;
   }
@@ -232,23 +305,25 @@ PreviewWalkResult PaintByStretches(std::string_view text, std::size_t total, std
   return PreviewWalkResult{true, pixel};
 }
 
-template <typename MarkersOf>
-PreviewWalkResult Walk(std::string_view text, std::size_t total, std::uint8_t* pixels, MarkersOf markersOf) {
-  return pixels ? PaintByStretches(text, total, pixels) : CheckInBlocks(text, total, markersOf);
+template <typename MarkersOf, typename OneDigitRunsExtra>
+PreviewWalkResult Walk(std::string_view text, std::size_t total, std::uint8_t* pixels, MarkersOf markersOf,
+                       OneDigitRunsExtra oneDigitRunsExtra) {
+  return pixels ? PaintByStretches(text, total, pixels)
+                : CheckInBlocks(text, total, markersOf, oneDigitRunsExtra);
 }
 
 }  // namespace
 
 PreviewWalkResult WalkPreview(std::string_view text, std::size_t total, std::uint8_t* pixels) {
 #if defined(__SSE2__)
-  return Walk(text, total, pixels, MarkersSse2);
+  return Walk(text, total, pixels, MarkersSse2, OneDigitRunsExtraSse2);
 #else
-  return Walk(text, total, pixels, MarkersPortable);
+  return Walk(text, total, pixels, MarkersPortable, OneDigitRunsExtraPortable);
 #endif
 }
 
 PreviewWalkResult WalkPreviewPortable(std::string_view text, std::size_t total, std::uint8_t* pixels) {
-  return Walk(text, total, pixels, MarkersPortable);
+  return Walk(text, total, pixels, MarkersPortable, OneDigitRunsExtraPortable);
 }
 
 PreviewWalkResult WalkPreviewReference(std::string_view text, std::size_t total, std::uint8_t* pixels) {
