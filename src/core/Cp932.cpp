@@ -61,11 +61,13 @@ class CharacterCache {
 
 }  // namespace
 
-std::string Cp932ToUtf8(std::string_view in) {
-  if (IsAscii(in)) return std::string(in);
+void AppendCp932AsUtf8(std::string& out, std::string_view in) {
+  if (IsAscii(in)) {
+    out.append(in);
+    return;
+  }
   thread_local CharacterCache cache;
-  std::string out;
-  out.reserve(in.size() * 3 / 2);
+  out.reserve(out.size() + in.size() * 3 / 2);
   // Character by character, as the converter splits them. A bad byte becomes U+FFFD on its
   // own, so a byte after it that is fine on its own (the "@" of an unassigned pair such as
   // 0x85 0x40) is kept.
@@ -87,6 +89,11 @@ std::string Cp932ToUtf8(std::string_view in) {
       ++i;
     }
   }
+}
+
+std::string Cp932ToUtf8(std::string_view in) {
+  std::string out;
+  AppendCp932AsUtf8(out, in);
   return out;
 }
 

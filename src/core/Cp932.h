@@ -8,6 +8,8 @@ namespace sheetpeek {
 
 // Invalid or cut sequences become U+FFFD; the rest of the text is kept.
 std::string Cp932ToUtf8(std::string_view cp932);
+// The same appended to `out`, for writers that gather many texts into one buffer.
+void AppendCp932AsUtf8(std::string& out, std::string_view cp932);
 
 // Replaces every byte that is not part of valid UTF-8 with U+FFFD (for file names).
 std::string SanitizeUtf8(std::string_view bytes);

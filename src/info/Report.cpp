@@ -47,13 +47,23 @@ namespace {
 // A JSON string, written the way Dump() above writes it: quote, backslash and the
 // control characters escaped (short forms where JSON has them), everything else as it is.
 // `s` must be valid UTF-8, as every text from Cp932ToUtf8 and SanitizeUtf8 is.
+struct EscapeTable {
+  bool escaped[256];
+  constexpr EscapeTable() : escaped() {
+    for (int c = 0; c < 0x20; ++c) escaped[c] = true;
+    escaped[static_cast<unsigned char>('"')] = true;
+    escaped[static_cast<unsigned char>('\\')] = true;
+  }
+};
+constexpr EscapeTable kEscape;
+
 void AppendString(std::string& out, std::string_view s) {
   static const char kHex[] = "0123456789abcdef";
   out += '"';
   std::size_t plain = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
     const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    if (!kEscape.escaped[c]) continue;
     out.append(s.data() + plain, i - plain);
     plain = i + 1;
     switch (c) {
@@ -97,6 +107,14 @@ void AppendField(std::string& out, const char* key, std::string_view value, bool
   AppendString(out, value);
 }
 
+// The same for a code page 932 value, converted through a buffer kept per thread.
+void AppendCp932Field(std::string& out, const char* key, std::string_view cp932, bool first = false) {
+  thread_local std::string utf8;
+  utf8.clear();
+  AppendCp932AsUtf8(utf8, cp932);
+  AppendField(out, key, utf8, first);
+}
+
 void AppendInt(std::string& out, long value) {
   char buf[24];
   const auto res = std::to_chars(buf, buf + sizeof buf, value);
@@ -134,19 +152,19 @@ std::string JsonLine(const std::string& path, const LoadResult& result) {
   out += h.ReadOk ? "true" : "false";
   AppendField(out, "folder", SanitizeUtf8(h.Folder));
   AppendField(out, "file_name", SanitizeUtf8(h.FileName));
-  AppendField(out, "create_date", Cp932ToUtf8(h.DateText(h.CreateDate)));
-  AppendField(out, "update_date", Cp932ToUtf8(h.DateText(h.UpdateDate)));
-  AppendField(out, "element_count", Cp932ToUtf8(h.ElementCountText()));
-  AppendField(out, "size", Cp932ToUtf8(h.SizeText));
-  AppendField(out, "scale", Cp932ToUtf8(h.ScaleText));
-  AppendField(out, "file_kind", Cp932ToUtf8(h.FileKindText()));
+  AppendCp932Field(out, "create_date", h.DateText(h.CreateDate));
+  AppendCp932Field(out, "update_date", h.DateText(h.UpdateDate));
+  AppendCp932Field(out, "element_count", h.ElementCountText());
+  AppendCp932Field(out, "size", h.SizeText);
+  AppendCp932Field(out, "scale", h.ScaleText);
+  AppendCp932Field(out, "file_kind", h.FileKindText());
   out += ",\"items\":[";
   for (int i = 0; i < COrvicHeader::kItemCount; ++i) {
     const auto k = static_cast<std::size_t>(i);
     if (i > 0) out += ',';
     out += '{';
-    AppendField(out, "label", Cp932ToUtf8(h.NoteLabel[k]), true);
-    AppendField(out, "text", Cp932ToUtf8(h.NoteText[k]));
+    AppendCp932Field(out, "label", h.NoteLabel[k], true);
+    AppendCp932Field(out, "text", h.NoteText[k]);
     out += '}';
   }
   out += "],\"preview\":";
@@ -170,7 +188,7 @@ std::string JsonLine(const std::string& path, const LoadResult& result) {
   out += ",\"sheet\":";
   if (h.FrameRead) {
     out += '{';
-    AppendField(out, "name", Cp932ToUtf8(h.SheetName), true);
+    AppendCp932Field(out, "name", h.SheetName, true);
     // Numbers in the serializer's own shortest form.
     out += ",\"width\":";
     out += Json(h.SheetWidth).dump();
@@ -203,6 +221,14 @@ void AppendCsv(std::string& out, std::string_view value, bool first = false) {
     out += c;
   }
   out += '"';
+}
+
+// The same for a code page 932 value, converted through a buffer kept per thread.
+void AppendCp932Csv(std::string& out, std::string_view cp932) {
+  thread_local std::string utf8;
+  utf8.clear();
+  AppendCp932AsUtf8(utf8, cp932);
+  AppendCsv(out, utf8);
 }
 
 constexpr int kCsvFixedColumns = 14;  // path to preview_height
@@ -241,12 +267,12 @@ std::string CsvRow(const std::string& path, const LoadResult& result) {
   out += h.ReadOk ? ",true,,true" : ",true,,false";
   AppendCsv(out, SanitizeUtf8(h.Folder));
   AppendCsv(out, SanitizeUtf8(h.FileName));
-  AppendCsv(out, Cp932ToUtf8(h.DateText(h.CreateDate)));
-  AppendCsv(out, Cp932ToUtf8(h.DateText(h.UpdateDate)));
-  AppendCsv(out, Cp932ToUtf8(h.ElementCountText()));
-  AppendCsv(out, Cp932ToUtf8(h.SizeText));
-  AppendCsv(out, Cp932ToUtf8(h.ScaleText));
-  AppendCsv(out, Cp932ToUtf8(h.FileKindText()));
+  AppendCp932Csv(out, h.DateText(h.CreateDate));
+  AppendCp932Csv(out, h.DateText(h.UpdateDate));
+  AppendCp932Csv(out, h.ElementCountText());
+  AppendCp932Csv(out, h.SizeText);
+  AppendCp932Csv(out, h.ScaleText);
+  AppendCp932Csv(out, h.FileKindText());
   if (h.HasImage) {
     out += ',';
     AppendInt(out, h.ImageWidth);
@@ -256,8 +282,8 @@ std::string CsvRow(const std::string& path, const LoadResult& result) {
     out += ",,";
   }
   for (std::size_t k = 0; k < COrvicHeader::kItemCount; ++k) {
-    AppendCsv(out, Cp932ToUtf8(h.NoteLabel[k]));
-    AppendCsv(out, Cp932ToUtf8(h.NoteText[k]));
+    AppendCp932Csv(out, h.NoteLabel[k]);
+    AppendCp932Csv(out, h.NoteText[k]);
   }
   out += "\r\n";
   return out;
