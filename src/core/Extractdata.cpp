@@ -152,75 +152,96 @@ bool CExtractdata::ReadLine() {
 }
 
 int CExtractdata::ReadRecord() {
-  Keyword = "0";
-  LineRest = "0";
-  Fields.clear();
-  if (!input_.IsOpen() || input_.AtEnd()) return kReadAtEnd;
+  // "0" without the general assignment: two of these per record add up over a batch.
+  auto setZero = [](std::string& s) {
+    s.clear();
+    s.push_back('0');
+  };
+  setZero(Keyword);
+  setZero(LineRest);
+  // Field strings are reused from record to record, so that their buffers stay allocated:
+  // `used` fields are complete, the one after them is being read.
+  std::size_t used = 0;
+  auto finish = [&](int rc) {
+    Fields.resize(used);
+    return rc;
+  };
+  auto nextField = [&]() -> std::string& {
+    if (used == Fields.size()) Fields.emplace_back();
+    std::string& f = Fields[used];
+    f.clear();
+    return f;
+  };
+  if (!input_.IsOpen() || input_.AtEnd()) return finish(kReadAtEnd);
   try {
-    if (!ReadLine()) return kReadFailed;
-    if (lineLength_ == 0) return kReadOk;
+    if (!ReadLine()) return finish(kReadFailed);
+    if (lineLength_ == 0) return finish(kReadOk);
 
     const char* p = line_;
     const char* end = line_ + lineLength_;
     const char* kwEnd = p;
     while (kwEnd != end && *kwEnd != kTab && *kwEnd != kLf) ++kwEnd;
-    std::string keyword(p, kwEnd);
+    // Taken now: a continuation line may replace the bytes it lies in.
+    Keyword.assign(p, kwEnd);
     p = kwEnd;
     if (p != end && *p == kTab) {
       while (p != end && *p == kTab) ++p;
     }
 
-    std::string field;
+    std::string* field = &nextField();
     bool begun = false;
     for (;;) {
       if (p == end || *p == ',' || *p == kLf) {
-        Fields.push_back(std::move(field));
-        field.clear();
+        ++used;
         if (p == end || *p == kLf) break;
         ++p;
         begun = false;
         if (end - p >= 2 && p[0] == kBackslash && p[1] == kLf) {
-          if (input_.AtEnd()) return kReadAtEnd;
-          if (!ReadLine()) return kReadFailed;
+          const int rc = input_.AtEnd() ? kReadAtEnd : ReadLine() ? kReadOk : kReadFailed;
+          if (rc != kReadOk) {
+            setZero(Keyword);
+            return finish(rc);
+          }
           p = line_;
           end = line_ + lineLength_;
           while (p != end && *p == kTab) ++p;
         }
+        field = &nextField();
         continue;
       }
       if (begun) {
         // The rest of an unquoted field up to its comma or LF, in one step.
         const char* q = p;
         while (q != end && *q != ',' && *q != kLf) ++q;
-        field.append(p, q);
+        field->append(p, q);
         p = q;
         continue;
       }
       char c = *p++;
-      field.push_back(c);
+      field->push_back(c);
       if (c != kQuote) {
         begun = true;
         continue;
       }
       // A quoted part: what was collected so far, the opening quote included, is dropped.
-      field.clear();
+      field->clear();
       for (;;) {
         // Up to the closing quote, the LF or a backslash, in one step.
         const char* q = p;
         while (q != end && *q != kQuote && *q != kLf && *q != kBackslash) ++q;
-        field.append(p, q);
+        field->append(p, q);
         p = q;
         if (p == end || *p != kBackslash) break;
         const bool escape = !IsTrailByteByBackCount(line_, static_cast<std::size_t>(p - line_));
-        field.push_back(*p++);
-        if (escape && p != end && *p != kLf) field.push_back(*p++);
+        field->push_back(*p++);
+        if (escape && p != end && *p != kLf) field->push_back(*p++);
       }
       if (p != end && *p == kQuote) ++p;
     }
-    Keyword = std::move(keyword);
-    return kReadOk;
+    return finish(kReadOk);
   } catch (...) {
-    Keyword = "0";
+    setZero(Keyword);
+    Fields.resize(used);
     return kReadFailed;
   }
 }
