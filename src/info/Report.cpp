@@ -5,6 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "Cp932.h"
 #include "DrawingText.h"
 
@@ -57,13 +61,31 @@ struct EscapeTable {
 };
 constexpr EscapeTable kEscape;
 
+// Where the next byte from `i` on that needs escaping is, or `n`.
+std::size_t NextEscaped(const char* s, std::size_t i, std::size_t n) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i lastControl = _mm_set1_epi8(0x1F);
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, lastControl), v);
+    const __m128i special = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(control, special));
+    if (mask != 0) return i + static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(mask)));
+  }
+#endif
+  while (i < n && !kEscape.escaped[static_cast<unsigned char>(s[i])]) ++i;
+  return i;
+}
+
 void AppendString(std::string& out, std::string_view s) {
   static const char kHex[] = "0123456789abcdef";
   out += '"';
   std::size_t plain = 0;
-  for (std::size_t i = 0; i < s.size(); ++i) {
+  for (std::size_t i = NextEscaped(s.data(), 0, s.size()); i < s.size();
+       i = NextEscaped(s.data(), i + 1, s.size())) {
     const auto c = static_cast<unsigned char>(s[i]);
-    if (!kEscape.escaped[c]) continue;
     out.append(s.data() + plain, i - plain);
     plain = i + 1;
     switch (c) {
@@ -98,21 +120,18 @@ void AppendString(std::string& out, std::string_view s) {
   out += '"';
 }
 
-// A key and its string value, with the comma before it unless it is the object's first.
-void AppendField(std::string& out, const char* key, std::string_view value, bool first = false) {
-  if (!first) out += ',';
-  out += '"';
-  out += key;
-  out += "\":";
+// A string value after `head`, the punctuation and key before it (`,"key":`).
+void AppendField(std::string& out, std::string_view head, std::string_view value) {
+  out += head;
   AppendString(out, value);
 }
 
 // The same for a code page 932 value, converted through a buffer kept per thread.
-void AppendCp932Field(std::string& out, const char* key, std::string_view cp932, bool first = false) {
+void AppendCp932Field(std::string& out, std::string_view head, std::string_view cp932) {
   thread_local std::string utf8;
   utf8.clear();
   AppendCp932AsUtf8(utf8, cp932);
-  AppendField(out, key, utf8, first);
+  AppendField(out, head, utf8);
 }
 
 void AppendInt(std::string& out, long value) {
@@ -146,25 +165,22 @@ std::string JsonLine(const std::string& path, const LoadResult& result) {
   const COrvicHeader& h = *result.header;
   std::string out;
   out.reserve(2048);
-  out += '{';
-  AppendField(out, "path", SanitizeUtf8(path), true);
+  AppendField(out, "{\"path\":", SanitizeUtf8(path));
   out += ",\"opened\":true,\"read_ok\":";
   out += h.ReadOk ? "true" : "false";
-  AppendField(out, "folder", SanitizeUtf8(h.Folder));
-  AppendField(out, "file_name", SanitizeUtf8(h.FileName));
-  AppendCp932Field(out, "create_date", h.DateText(h.CreateDate));
-  AppendCp932Field(out, "update_date", h.DateText(h.UpdateDate));
-  AppendCp932Field(out, "element_count", h.ElementCountText());
-  AppendCp932Field(out, "size", h.SizeText);
-  AppendCp932Field(out, "scale", h.ScaleText);
-  AppendCp932Field(out, "file_kind", h.FileKindText());
+  AppendField(out, ",\"folder\":", SanitizeUtf8(h.Folder));
+  AppendField(out, ",\"file_name\":", SanitizeUtf8(h.FileName));
+  AppendCp932Field(out, ",\"create_date\":", h.DateText(h.CreateDate));
+  AppendCp932Field(out, ",\"update_date\":", h.DateText(h.UpdateDate));
+  AppendCp932Field(out, ",\"element_count\":", h.ElementCountText());
+  AppendCp932Field(out, ",\"size\":", h.SizeText);
+  AppendCp932Field(out, ",\"scale\":", h.ScaleText);
+  AppendCp932Field(out, ",\"file_kind\":", h.FileKindText());
   out += ",\"items\":[";
   for (int i = 0; i < COrvicHeader::kItemCount; ++i) {
     const auto k = static_cast<std::size_t>(i);
-    if (i > 0) out += ',';
-    out += '{';
-    AppendCp932Field(out, "label", h.NoteLabel[k], true);
-    AppendCp932Field(out, "text", h.NoteText[k]);
+    AppendCp932Field(out, i > 0 ? ",{\"label\":" : "{\"label\":", h.NoteLabel[k]);
+    AppendCp932Field(out, ",\"text\":", h.NoteText[k]);
     out += '}';
   }
   out += "],\"preview\":";
@@ -187,8 +203,7 @@ std::string JsonLine(const std::string& path, const LoadResult& result) {
   AppendInt(out, static_cast<int>(h.FileKind));
   out += ",\"sheet\":";
   if (h.FrameRead) {
-    out += '{';
-    AppendCp932Field(out, "name", h.SheetName, true);
+    AppendCp932Field(out, "{\"name\":", h.SheetName);
     // Numbers in the serializer's own shortest form.
     out += ",\"width\":";
     out += Json(h.SheetWidth).dump();
