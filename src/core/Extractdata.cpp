@@ -182,7 +182,8 @@ int CExtractdata::ReadRecord() {
     const char* kwEnd = p;
     while (kwEnd != end && *kwEnd != kTab && *kwEnd != kLf) ++kwEnd;
     // Taken now: a continuation line may replace the bytes it lies in.
-    Keyword.assign(p, kwEnd);
+    Keyword.clear();
+    Keyword.append(p, static_cast<std::size_t>(kwEnd - p));
     p = kwEnd;
     if (p != end && *p == kTab) {
       while (p != end && *p == kTab) ++p;
