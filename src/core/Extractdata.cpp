@@ -146,7 +146,7 @@ bool CExtractdata::ReadLine() {
   }
   line_ = line.data();
   // A NUL inside the line ends its bytes there.
-  const void* nul = std::memchr(line.data(), '\0', line.size());
+  const void* nul = input_.LastLineNulFree() ? nullptr : std::memchr(line.data(), '\0', line.size());
   lineLength_ = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - line.data()) : line.size();
   return true;
 }

@@ -57,10 +57,13 @@ bool TextInput::Fill() {
     }
     len_ = static_cast<std::size_t>(out - start);
   }
+  // One look per buffer instead of one per line.
+  nulFree_ = std::memchr(buffer_.get(), '\0', len_) == nullptr;
   return len_ != 0;
 }
 
 std::string_view TextInput::ReadLine(char* scratch, std::size_t max) {
+  lastLineNulFree_ = false;
   if (pos_ == len_ && !Fill()) {
     eof_ = true;
     return {};
@@ -72,10 +75,12 @@ std::string_view TextInput::ReadLine(char* scratch, std::size_t max) {
   if (const void* lf = std::memchr(start, '\n', take)) {
     take = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
     pos_ += take;
+    lastLineNulFree_ = nulFree_;
     return {start, take};
   }
   if (take == max) {
     pos_ += take;
+    lastLineNulFree_ = nulFree_;
     return {start, take};
   }
   // The line goes on past the buffer's end: gather it.

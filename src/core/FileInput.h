@@ -41,6 +41,9 @@ class TextInput {
   std::string_view ReadLine(char* scratch, std::size_t max);
 
   bool AtEnd() const { return eof_; }
+  // False when the line last read may hold a NUL byte; true when it surely holds none, so
+  // that callers need not look for one.
+  bool LastLineNulFree() const { return lastLineNulFree_; }
 
  private:
   bool Fill();
@@ -49,8 +52,10 @@ class TextInput {
   std::unique_ptr<unsigned char[]> buffer_;
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
-  bool eof_ = false;    // the end-of-file indicator
-  bool ended_ = false;  // no more input: end of file, 0x1A or a read error
+  bool eof_ = false;      // the end-of-file indicator
+  bool ended_ = false;    // no more input: end of file, 0x1A or a read error
+  bool nulFree_ = false;  // the buffer holds no NUL byte
+  bool lastLineNulFree_ = false;
 };
 
 }  // namespace sheetpeek
