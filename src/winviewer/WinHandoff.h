@@ -14,15 +14,16 @@ constexpr int kControlIdBase = 100;
 constexpr int ControlIdOf(ControlId id) {
   return kControlIdBase + static_cast<int>(IndexOf(id));
 }
-// Menu command identifiers.
-constexpr int kCommandOpen = 1;
-constexpr int kCommandEnd = 2;
+// Menu command identifiers, clear of the dialog keys' IDOK and IDCANCEL, which Enter in a
+// field and Esc send through IsDialogMessage.
+constexpr int kCommandOpen = 40001;
+constexpr int kCommandEnd = 40002;
 // The keys' and the right-click menu's commands: a folder step is kCommandStep plus its
-// FolderStep (3 to 6), then the copy.
-constexpr int kCommandStep = 3;
-constexpr int kCommandCopy = 7;
+// FolderStep, then the copy.
+constexpr int kCommandStep = 40003;
+constexpr int kCommandCopy = 40007;
 // The picture control's double click.
-constexpr int kCommandZoom = 8;
+constexpr int kCommandZoom = 40008;
 // How long a later start keeps trying to reach the window, in milliseconds.
 constexpr unsigned kHandoffRetryMs = 3000;
 
