@@ -1,11 +1,13 @@
 #include "DrawingText.h"
 
+#include <string_view>
+
 #include "Cp932.h"
 
 namespace sheetpeek {
 namespace {
 
-void AddLine(std::string& out, const std::string& label, const std::string& value) {
+void AddLine(std::string& out, std::string_view label, std::string_view value) {
   out += label;
   out += ": ";
   out += value;
@@ -14,17 +16,36 @@ void AddLine(std::string& out, const std::string& label, const std::string& valu
 
 }  // namespace
 
+const std::array<HeaderTextField, 6> kHeaderTextFields = {{
+    {"作成日時", "create_date",
+     [](const COrvicHeader& h, std::string& scratch) -> std::string_view {
+       return scratch = h.DateText(h.CreateDate);
+     }},
+    {"更新日時", "update_date",
+     [](const COrvicHeader& h, std::string& scratch) -> std::string_view {
+       return scratch = h.DateText(h.UpdateDate);
+     }},
+    {"要素数", "element_count",
+     [](const COrvicHeader& h, std::string& scratch) -> std::string_view {
+       return scratch = h.ElementCountText();
+     }},
+    {"図面サイズ", "size",
+     [](const COrvicHeader& h, std::string&) -> std::string_view { return h.SizeText; }},
+    {"図面尺度", "scale",
+     [](const COrvicHeader& h, std::string&) -> std::string_view { return h.ScaleText; }},
+    {"ファイルタイプ", "file_kind",
+     [](const COrvicHeader& h, std::string& scratch) -> std::string_view {
+       return scratch = h.FileKindText();
+     }},
+}};
+
 std::string DrawingInfoText(const COrvicHeader& h) {
   std::string out;
   out.reserve(512);
   AddLine(out, "ファイル名", SanitizeUtf8(h.FileName));
   AddLine(out, "フォルダ", SanitizeUtf8(h.Folder));
-  AddLine(out, "作成日時", Cp932ToUtf8(h.DateText(h.CreateDate)));
-  AddLine(out, "更新日時", Cp932ToUtf8(h.DateText(h.UpdateDate)));
-  AddLine(out, "要素数", Cp932ToUtf8(h.ElementCountText()));
-  AddLine(out, "図面サイズ", Cp932ToUtf8(h.SizeText));
-  AddLine(out, "図面尺度", Cp932ToUtf8(h.ScaleText));
-  AddLine(out, "ファイルタイプ", Cp932ToUtf8(h.FileKindText()));
+  std::string scratch;
+  for (const HeaderTextField& f : kHeaderTextFields) AddLine(out, f.label, Cp932ToUtf8(f.text(h, scratch)));
   for (std::size_t k = 0; k < COrvicHeader::kItemCount; ++k) {
     if (h.NoteLabel[k].empty() && h.NoteText[k].empty()) continue;
     AddLine(out, Cp932ToUtf8(h.NoteLabel[k]), Cp932ToUtf8(h.NoteText[k]));

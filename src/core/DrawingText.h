@@ -2,11 +2,23 @@
 // command line prints and what the viewer copies, so that both always read the same.
 #pragma once
 
+#include <array>
 #include <string>
+#include <string_view>
 
 #include "Orvicheader.h"
 
 namespace sheetpeek {
+
+// The header's texts that every listing shows one after another, in this order: the window's
+// label (UTF-8), the key of the JSON object and of the CSV column, and the text itself.
+struct HeaderTextField {
+  const char* label;
+  const char* key;
+  // The text, code page 932 bytes: seen in the header, or made in `scratch`.
+  std::string_view (*text)(const COrvicHeader& header, std::string& scratch);
+};
+extern const std::array<HeaderTextField, 6> kHeaderTextFields;
 
 // One line per shown value, ending in a line end; items only when they have a label or a text.
 std::string DrawingInfoText(const COrvicHeader& header);

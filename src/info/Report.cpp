@@ -1,5 +1,6 @@
 #include "Report.h"
 
+#include <array>
 #include <charconv>
 #include <exception>
 #include <nlohmann/json.hpp>
@@ -170,12 +171,15 @@ std::string JsonLine(const std::string& path, const LoadResult& result) {
   out += h.ReadOk ? "true" : "false";
   AppendField(out, ",\"folder\":", SanitizeUtf8(h.Folder));
   AppendField(out, ",\"file_name\":", SanitizeUtf8(h.FileName));
-  AppendCp932Field(out, ",\"create_date\":", h.DateText(h.CreateDate));
-  AppendCp932Field(out, ",\"update_date\":", h.DateText(h.UpdateDate));
-  AppendCp932Field(out, ",\"element_count\":", h.ElementCountText());
-  AppendCp932Field(out, ",\"size\":", h.SizeText);
-  AppendCp932Field(out, ",\"scale\":", h.ScaleText);
-  AppendCp932Field(out, ",\"file_kind\":", h.FileKindText());
+  static const std::array<std::string, kHeaderTextFields.size()> kHeads = [] {
+    std::array<std::string, kHeaderTextFields.size()> heads;
+    for (std::size_t i = 0; i < heads.size(); ++i)
+      heads[i] = ",\"" + std::string(kHeaderTextFields[i].key) + "\":";
+    return heads;
+  }();
+  std::string scratch;
+  for (std::size_t i = 0; i < kHeaderTextFields.size(); ++i)
+    AppendCp932Field(out, kHeads[i], kHeaderTextFields[i].text(h, scratch));
   out += ",\"items\":[";
   for (int i = 0; i < COrvicHeader::kItemCount; ++i) {
     const auto k = static_cast<std::size_t>(i);
@@ -246,7 +250,8 @@ void AppendCp932Csv(std::string& out, std::string_view cp932) {
   AppendCsv(out, utf8);
 }
 
-constexpr int kCsvFixedColumns = 14;  // path to preview_height
+// path to preview_height: six columns before the header's texts, two after them
+constexpr int kCsvFixedColumns = 8 + static_cast<int>(kHeaderTextFields.size());
 
 // A row for a file that did not open: its path, false, the reason, and nothing else.
 std::string CsvFailedRow(const std::string& path, const std::string& error) {
@@ -264,8 +269,12 @@ std::string CsvFailedRow(const std::string& path, const std::string& error) {
 std::string CsvHead() {
   std::string out =
       "\xEF\xBB\xBF"
-      "path,opened,error,read_ok,folder,file_name,create_date,update_date,element_count,size,"
-      "scale,file_kind,preview_width,preview_height";
+      "path,opened,error,read_ok,folder,file_name";
+  for (const HeaderTextField& f : kHeaderTextFields) {
+    out += ',';
+    out += f.key;
+  }
+  out += ",preview_width,preview_height";
   for (int i = 1; i <= COrvicHeader::kItemCount; ++i) {
     out += ",label_" + std::to_string(i) + ",text_" + std::to_string(i);
   }
@@ -282,12 +291,8 @@ std::string CsvRow(const std::string& path, const LoadResult& result) {
   out += h.ReadOk ? ",true,,true" : ",true,,false";
   AppendCsv(out, SanitizeUtf8(h.Folder));
   AppendCsv(out, SanitizeUtf8(h.FileName));
-  AppendCp932Csv(out, h.DateText(h.CreateDate));
-  AppendCp932Csv(out, h.DateText(h.UpdateDate));
-  AppendCp932Csv(out, h.ElementCountText());
-  AppendCp932Csv(out, h.SizeText);
-  AppendCp932Csv(out, h.ScaleText);
-  AppendCp932Csv(out, h.FileKindText());
+  std::string scratch;
+  for (const HeaderTextField& f : kHeaderTextFields) AppendCp932Csv(out, f.text(h, scratch));
   if (h.HasImage) {
     out += ',';
     AppendInt(out, h.ImageWidth);
