@@ -214,7 +214,7 @@ int CExtractdata::ReadRecord() {
         // The rest of an unquoted field up to its comma or LF, in one step.
         const char* q = p;
         while (q != end && *q != ',' && *q != kLf) ++q;
-        field->append(p, q);
+        field->append(p, static_cast<std::size_t>(q - p));
         p = q;
         continue;
       }
@@ -230,7 +230,7 @@ int CExtractdata::ReadRecord() {
         // Up to the closing quote, the LF or a backslash, in one step.
         const char* q = p;
         while (q != end && *q != kQuote && *q != kLf && *q != kBackslash) ++q;
-        field->append(p, q);
+        field->append(p, static_cast<std::size_t>(q - p));
         p = q;
         if (p == end || *p != kBackslash) break;
         const bool escape = !IsTrailByteByBackCount(line_, static_cast<std::size_t>(p - line_));
