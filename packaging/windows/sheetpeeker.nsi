@@ -34,6 +34,8 @@ VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT} setup"
 VIAddVersionKey /LANG=0 "LegalCopyright" "The ${PRODUCT} authors"
 
+; What the setup carries and under which terms: ours and those of the code of others in it.
+!insertmacro MUI_PAGE_LICENSE "${LICENCES}/SheetPeeker.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
