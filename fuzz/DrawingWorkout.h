@@ -8,7 +8,8 @@
 namespace sheetpeek::hardening {
 
 // Reads `path` record by record and line by line through bare readers, then as a whole
-// header through LoadDrawingHeader (twice when it has a picture). Returns an empty text when
+// header through LoadDrawingHeader (twice when it has a picture), and its bytes once more as a
+// stream of short reads, which must load the same. Returns an empty text when
 // every check held, otherwise what broke first. Memory faults are left to the sanitizers.
 std::string WorkOutDrawing(const std::string& path);
 

@@ -20,7 +20,7 @@ bool TextInput::Open(const std::string& path, OpenError& error) {
 }
 
 void TextInput::Open(std::unique_ptr<RawFile> source) {
-  buffer_.reset(new unsigned char[kBufferSize]);
+  buffer_ = std::make_unique<unsigned char[]>(kBufferSize);
   file_ = std::move(source);
 }
 

@@ -464,6 +464,18 @@ TEST(Header, LoadFromASourceReadsAsTheFileDoes) {
       EXPECT_EQ(Summary(*fromSource.header), Summary(*fromFile.header)) << "chunk " << chunk;
       EXPECT_EQ(fromSource.header->FileName, "plan.cad");
     }
+    // A stream that breaks mid-way reads as the drawing cut there: the error ends the input as
+    // the end of the file does, and nothing read before it is lost or read twice.
+    for (std::size_t cut : {bytes.size() / 3, bytes.size() / 2, bytes.size() - 1}) {
+      if (cut == 0 || cut >= bytes.size()) continue;
+      LoadResult broken =
+          LoadDrawingHeader(std::make_unique<MemorySource>(bytes, 1, cut), "x.cad", PathStyle::Posix);
+      LoadResult shorter = LoadDrawingHeader(std::make_unique<MemorySource>(bytes.substr(0, cut), 8192),
+                                             "x.cad", PathStyle::Posix);
+      ASSERT_TRUE(broken.header);
+      ASSERT_TRUE(shorter.header);
+      EXPECT_EQ(Summary(*broken.header), Summary(*shorter.header)) << "cut at " << cut;
+    }
   }
   EXPECT_GT(drawings, 30);
   EXPECT_EQ(CurrentExtractdata, nullptr);
