@@ -261,4 +261,13 @@ LoadResult LoadDrawingHeader(std::unique_ptr<RawFile> source, const std::string&
       reader, [&] { return reader.Open(std::move(source)); }, style, preview);
 }
 
+std::unique_ptr<COrvicHeader> LoadSteppedDrawing(const std::string& current, FolderStep step) {
+  std::unique_ptr<COrvicHeader> header;
+  StepThroughFolder(current, step, [&](const std::string& path) {
+    header = LoadDrawingHeader(path).header;
+    return header != nullptr;
+  });
+  return header;
+}
+
 }  // namespace sheetpeek

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "FileInput.h"
+#include "FolderWalk.h"
 #include "PathName.h"
 #include "PreviewBitmap.h"
 
@@ -100,5 +101,9 @@ LoadResult LoadDrawingHeader(const std::string& path, PathStyle style = HostPath
 // stands in for the path in the header's texts. Limits are those of a file.
 LoadResult LoadDrawingHeader(std::unique_ptr<RawFile> source, const std::string& name,
                              PathStyle style = HostPathStyle(), PreviewMode preview = PreviewMode::Decode);
+
+// The header of the drawing a step through the folder of `current` leads to: the first in the
+// step's direction that opens (one that vanished is passed by); null at either end.
+std::unique_ptr<COrvicHeader> LoadSteppedDrawing(const std::string& current, FolderStep step);
 
 }  // namespace sheetpeek

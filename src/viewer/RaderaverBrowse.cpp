@@ -49,14 +49,11 @@ void TfrmRaderAver::CreateBrowsingActions() {
 
 void TfrmRaderAver::StepFolder(FolderStep step) {
   if (shownPath_.empty()) return;
-  sheetpeek::StepThroughFolder(shownPath_, step, [this](const std::string& path) {
-    // Only a file that opens replaces the held header: one that vanished is passed by.
-    sheetpeek::LoadResult result = sheetpeek::LoadDrawingHeader(path);
-    if (!result.header) return false;
-    Header = std::move(result.header);
-    ShowDrawingInfo();
-    return true;
-  });
+  // Only a file that opens replaces the held header.
+  std::unique_ptr<sheetpeek::COrvicHeader> next = sheetpeek::LoadSteppedDrawing(shownPath_, step);
+  if (!next) return;
+  Header = std::move(next);
+  ShowDrawingInfo();
 }
 
 void TfrmRaderAver::CopyShownText() {
