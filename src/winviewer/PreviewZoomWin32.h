@@ -1,12 +1,6 @@
 // The preview enlarged in a window of its own, pixels kept sharp; Esc or a click closes it.
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 namespace sheetpeek {

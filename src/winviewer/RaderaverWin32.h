@@ -1,12 +1,6 @@
 // The drawing-information window on the Win32 API, built from the core's layout table.
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <shellapi.h>

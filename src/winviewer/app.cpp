@@ -1,11 +1,5 @@
 // The Windows viewer's entry point. The first start opens the window; a later start hands its
 // names to that window and ends at once.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <shellapi.h>

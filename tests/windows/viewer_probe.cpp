@@ -15,12 +15,6 @@
 //   clip-clear | clip TEXT   empty the clipboard / it holds TEXT (a UTF-8 file), lines ending in CR LF
 //   zoom FILE [SHOT.ppm]     the enlarged preview of FILE is up at ×2 to ×4, the largest that fits the
 //                            work area, and (with SHOT) on screen pixel for pixel;  zoom-gone: it closed
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <cstdio>
