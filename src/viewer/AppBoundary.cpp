@@ -3,6 +3,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
@@ -57,8 +58,26 @@ bool InstallQtTranslation(QCoreApplication& app, const QString& folder) {
   return QCoreApplication::installTranslator(translator.release());
 }
 
+namespace {
+
+// The desktop's style without the menu bar's overflow icon. A menu bar asks for that icon when
+// it is made, and to read the picture Qt loads every image plugin there is to ask each whether
+// it reads PNG. The window's one menu always fits, so the overflow button never shows.
+class MenuBarStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+
+  QIcon standardIcon(StandardPixmap which, const QStyleOption* option, const QWidget* widget) const override {
+    if (which == SP_ToolBarHorizontalExtensionButton) return QIcon();
+    return QProxyStyle::standardIcon(which, option, widget);
+  }
+};
+
+}  // namespace
+
 SheetpeekApplication::SheetpeekApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("SheetPeeker"));
+  setStyle(new MenuBarStyle(style()));  // the proxy takes the style it wraps
   // The window's own texts are Japanese; Qt's (dialog buttons, the open dialog) follow the user's
   // language, and stay English when its translation is not installed.
   InstallQtTranslation(*this, QtTranslationsFolder());

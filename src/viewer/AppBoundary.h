@@ -32,7 +32,8 @@ QString QtTranslationsFolder();
 // from `folder`, owned by `app`; false when the folder has none for that language.
 bool InstallQtTranslation(QCoreApplication& app, const QString& folder);
 
-// Also installs Qt's translation for the user's language when one is found.
+// Also installs Qt's translation for the user's language when one is found, and keeps the
+// desktop's style but for the menu bar's overflow icon, which the window never shows.
 class SheetpeekApplication : public QApplication {
  public:
   SheetpeekApplication(int& argc, char** argv);

@@ -4,23 +4,6 @@
 
 namespace sheetpeek {
 
-QImage PreviewToImage(const PreviewBitmap& bitmap) {
-  QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_Indexed8);
-  QList<QRgb> table;
-  table.reserve(static_cast<int>(PreviewBitmap::kPalette.size()));
-  for (const Rgb& c : PreviewBitmap::kPalette) table.append(qRgb(c.r, c.g, c.b));
-  image.setColorTable(table);
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    const std::uint8_t* packed = bitmap.Row(y);
-    uchar* line = image.scanLine(y);
-    for (int x = 0; x < bitmap.Width(); ++x) {
-      const std::uint8_t pair = packed[x >> 1];
-      line[x] = (x & 1) ? (pair & 0x0F) : (pair >> 4);
-    }
-  }
-  return image;
-}
-
 TPanel::TPanel(QWidget* parent, Bevel bevel) : QFrame(parent) {
   setFrameStyle(QFrame::Panel | (bevel == Bevel::Raised ? QFrame::Raised : QFrame::Sunken));
   setLineWidth(1);
@@ -60,23 +43,24 @@ void TImage::FillSurface(const QColor& color) {
   update();
 }
 
-void TImage::DrawPicture(const QImage& picture) {
+// Unpacked straight onto the surface: an indexed picture in between would cost a picture's
+// memory, and QPainter converts indexed pictures on a pool of worker threads.
+void TImage::DrawPicture(const PreviewBitmap& picture) {
   QImage& canvas = Canvas();
-  if (picture.format() == QImage::Format_Indexed8 && canvas.format() == QImage::Format_RGB32) {
-    // Copied by hand: QPainter converts an indexed picture on a pool of worker threads,
-    // and starting those costs the viewer's start more time and memory than this loop.
-    const QList<QRgb> table = picture.colorTable();
-    const int width = qMin(picture.width(), canvas.width());
-    const int height = qMin(picture.height(), canvas.height());
-    for (int y = 0; y < height; ++y) {
-      const uchar* in = picture.constScanLine(y);
-      auto* out = reinterpret_cast<QRgb*>(canvas.scanLine(y));
-      for (int x = 0; x < width; ++x) out[x] = 0xff000000u | (in[x] < table.size() ? table[in[x]] : 0u);
+  QRgb colours[16];
+  for (std::size_t i = 0; i < 16; ++i) {
+    const Rgb& c = PreviewBitmap::kPalette[i];
+    colours[i] = qRgb(c.r, c.g, c.b);
+  }
+  const int width = qMin(picture.Width(), canvas.width());
+  const int height = qMin(picture.Height(), canvas.height());
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* packed = picture.Row(y);
+    auto* out = reinterpret_cast<QRgb*>(canvas.scanLine(y));
+    for (int x = 0; x < width; ++x) {
+      const std::uint8_t pair = packed[x >> 1];
+      out[x] = colours[(x & 1) ? (pair & 0x0F) : (pair >> 4)];
     }
-  } else {
-    QPainter painter(&canvas);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(0, 0, picture);
   }
   update();
 }

@@ -1,6 +1,5 @@
-// The picture side of the window: a bevelled panel that can show a centred caption, the
-// picture control that draws on a surface of its own, and the conversion of a decoded
-// preview into an image Qt can paint.
+// The picture side of the window: a bevelled panel that can show a centred caption, and the
+// picture control that draws decoded previews on a surface of its own.
 #pragma once
 
 #include <QColor>
@@ -12,9 +11,6 @@
 #include "PreviewBitmap.h"
 
 namespace sheetpeek {
-
-// The decoded preview as an indexed image with the fixed 16-colour palette; same size.
-QImage PreviewToImage(const PreviewBitmap& bitmap);
 
 // A panel with a one-pixel bevel and an optional caption drawn in its centre.
 class TPanel : public QFrame {
@@ -49,7 +45,7 @@ class TImage : public QWidget {
   void FillSurface(const QColor& color);
   // Draws the picture unscaled with its top-left corner at the surface's (0, 0); what
   // lies outside the picture keeps what was drawn before.
-  void DrawPicture(const QImage& picture);
+  void DrawPicture(const PreviewBitmap& picture);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -1,11 +1,14 @@
 #include "Raderaver.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QHash>
+#include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -14,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <fontconfig/fontconfig.h>
@@ -85,6 +89,13 @@ QFont FontOf(const sheetpeek::FontSpec& spec) {
   return font;
 }
 
+// Read as the PNG it is: left to guess, Qt would load every image plugin to ask each first.
+QIcon AppIcon() {
+  QImageReader reader(QStringLiteral(":/icons/sheetpeek-32.png"), "png");
+  reader.setAutoDetectImageFormat(false);
+  return QIcon(QPixmap::fromImage(reader.read()));
+}
+
 QString Utf8(const char* text) {
   return QString::fromUtf8(text);
 }
@@ -112,8 +123,8 @@ QFont TfrmRaderAver::HeadingFont() {
 }
 
 TfrmRaderAver::TfrmRaderAver(std::vector<std::string> arguments, QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
       arguments_(std::move(arguments)) {
   setObjectName(QStringLiteral("frmRaderAver"));
   setWindowTitle(Utf8(sheetpeek::kWindow.caption));
@@ -121,9 +132,15 @@ TfrmRaderAver::TfrmRaderAver(std::vector<std::string> arguments, QWidget* parent
   QPalette pal = palette();
   pal.setColor(QPalette::Window, pal.color(QPalette::Button));
   setPalette(pal);
-  setWindowIcon(QIcon(QStringLiteral(":/icons/sheetpeek-32.png")));
+  setWindowIcon(AppIcon());
 
+  // A field lays out its empty text in the application's font as it is made, before it takes
+  // the window's; made under the window's font, no face is loaded for that alone. Dialogs and
+  // menus keep the desktop's font.
+  const QFont desktopFont = QApplication::font();
+  QApplication::setFont(font());
   CreateControls();
+  QApplication::setFont(desktopFont);
   Header.reset();
   setAcceptDrops(true);
   FormCreate();
@@ -179,10 +196,16 @@ QWidget* TfrmRaderAver::CreateControl(const ControlLayout& c, QWidget* parent) {
 }
 
 void TfrmRaderAver::CreateControls() {
+  auto* frame = new QVBoxLayout(this);
+  frame->setContentsMargins(0, 0, 0, 0);
+  frame->setSpacing(0);
+  MainMenu1 = new QMenuBar(this);
+  MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+  frame->setMenuBar(MainMenu1);
   clientArea_ = new QWidget(this);
   clientArea_->setObjectName(QStringLiteral("ClientArea"));
   clientArea_->setFixedSize(sheetpeek::kWindow.clientWidth, sheetpeek::kWindow.clientHeight);
-  setCentralWidget(clientArea_);
+  frame->addWidget(clientArea_);
 
   for (const ControlLayout& c : sheetpeek::kWindowLayout) {
     QWidget* parent =
@@ -196,8 +219,7 @@ void TfrmRaderAver::CreateControls() {
   btnClose = static_cast<QPushButton*>(Control(ControlId::btnClose));
   connect(btnClose, &QPushButton::clicked, this, &TfrmRaderAver::btnCloseClick);
 
-  menuBar()->setObjectName(QStringLiteral("MainMenu1"));
-  F1 = menuBar()->addMenu(Utf8(sheetpeek::kFileMenu.caption));
+  F1 = MainMenu1->addMenu(Utf8(sheetpeek::kFileMenu.caption));
   F1->setObjectName(QString::fromLatin1(sheetpeek::kFileMenu.name));
   MMOpenfile = F1->addAction(Utf8(sheetpeek::kOpenItem.caption));
   MMOpenfile->setObjectName(QString::fromLatin1(sheetpeek::kOpenItem.name));
@@ -207,7 +229,7 @@ void TfrmRaderAver::CreateControls() {
   connect(MMEnd, &QAction::triggered, this, &TfrmRaderAver::MMEndClick);
 
   // The window takes the client area's fixed size plus the menu bar, and no other.
-  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  frame->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TfrmRaderAver::FormCreate() {
@@ -261,7 +283,7 @@ void TfrmRaderAver::ShowDrawingInfo() {
     ImageOrvic->resize(h.ImageWidth, h.ImageHeight);
     const sheetpeek::PicturePlace place = sheetpeek::PreviewPlace(h.ImageWidth, h.ImageHeight);
     ImageOrvic->move(place.left, place.top);
-    ImageOrvic->DrawPicture(sheetpeek::PreviewToImage(*h.ImageBitmap));
+    ImageOrvic->DrawPicture(*h.ImageBitmap);
     PnlImage->SetCaption(QString());
   } else {
     ImageOrvic->setVisible(false);
@@ -320,7 +342,7 @@ void TfrmRaderAver::CentreOnScreen() {
 }
 
 void TfrmRaderAver::showEvent(QShowEvent* event) {
-  QMainWindow::showEvent(event);
+  QWidget::showEvent(event);
   if (shown_) return;
   shown_ = true;
   CentreOnScreen();
@@ -331,7 +353,7 @@ void TfrmRaderAver::showEvent(QShowEvent* event) {
 }
 
 void TfrmRaderAver::changeEvent(QEvent* event) {
-  QMainWindow::changeEvent(event);
+  QWidget::changeEvent(event);
   // Only the first activation counts; coming back from another program shows nothing anew.
   if (event->type() == QEvent::ActivationChange && isActiveWindow() && !activated_) {
     activated_ = true;

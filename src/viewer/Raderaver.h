@@ -1,7 +1,7 @@
 // The drawing-information window: one drawing header at a time, its texts and its preview.
 #pragma once
 
-#include <QMainWindow>
+#include <QWidget>
 #include <array>
 #include <memory>
 #include <string>
@@ -13,6 +13,7 @@
 
 class QAction;
 class QMenu;
+class QMenuBar;
 class QPushButton;
 
 namespace sheetpeek {
@@ -22,8 +23,10 @@ class TPanel;
 }  // namespace sheetpeek
 
 // Controls and handlers keep the names of the window this one rebuilds (lbleditFile,
-// MMOpenfileClick); members of our own end in `_`.
-class TfrmRaderAver : public QMainWindow {
+// MMOpenfileClick); members of our own end in `_`. A plain widget with the menu bar in its
+// layout: the window has no tool bars, docks or status bar for a QMainWindow to manage, and
+// that machinery costs its start memory.
+class TfrmRaderAver : public QWidget {
   Q_OBJECT
 
  public:
@@ -45,6 +48,9 @@ class TfrmRaderAver : public QMainWindow {
   QWidget* Control(sheetpeek::ControlId id) const { return controls_[sheetpeek::IndexOf(id)]; }
   // A labelled field of the table; null for a control of another kind.
   sheetpeek::TLabeledEdit* Field(sheetpeek::ControlId id) const;
+  QMenuBar* menuBar() const { return MainMenu1; }
+  // The area below the menu bar that holds the laid-out controls.
+  QWidget* centralWidget() const { return clientArea_; }
   QAction* OpenAction() const { return MMOpenfile; }
   QAction* EndAction() const { return MMEnd; }
 
@@ -104,6 +110,7 @@ class TfrmRaderAver : public QMainWindow {
   sheetpeek::TPanel* PnlImage = nullptr;
   sheetpeek::TImage* ImageOrvic = nullptr;
   QPushButton* btnClose = nullptr;
+  QMenuBar* MainMenu1 = nullptr;
   QMenu* F1 = nullptr;
   QAction* MMOpenfile = nullptr;
   QAction* MMEnd = nullptr;

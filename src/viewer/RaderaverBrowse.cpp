@@ -102,5 +102,5 @@ bool TfrmRaderAver::eventFilter(QObject* watched, QEvent* event) {
     // Declining the override leaves the key to the window's shortcut.
     if (stepKey || copyAll) return true;
   }
-  return QMainWindow::eventFilter(watched, event);
+  return QWidget::eventFilter(watched, event);
 }

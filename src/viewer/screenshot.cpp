@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "AppBoundary.h"
 #include "Raderaver.h"
 
 int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("SheetPeeker"));
+  sheetpeek::SheetpeekApplication app(argc, argv);
   if (argc != 3) {
     QTextStream(stderr) << "usage: sheetpeek-screenshot FILE OUT.png\n";
     return 2;

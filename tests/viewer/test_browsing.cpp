@@ -122,8 +122,7 @@ TEST(Browsing, DoubleClickOnThePreviewEnlargesItSharply) {
   TfrmRaderAver w({GoldenPath("plan_with_preview.cad")});
   ASSERT_TRUE(viewertest::ShowActive(w));
   auto* image = Picture(w);
-  const QImage picture =
-      sheetpeek::PreviewToImage(*w.HeldHeader()->ImageBitmap).convertToFormat(QImage::Format_RGB32);
+  const QImage picture = image->Surface().copy(0, 0, image->width(), image->height());
   for (Qt::Key closer : {Qt::Key_Escape, Qt::Key_unknown}) {
     QTest::mouseDClick(image, Qt::LeftButton);
     auto* zoom = w.findChild<sheetpeek::PreviewZoom*>();

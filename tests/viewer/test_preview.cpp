@@ -22,17 +22,22 @@ QRgb PaletteColour(int index) {
   return qRgb(c.r, c.g, c.b);
 }
 
-TEST(Preview, ConversionKeepsTheLeftPixelInTheHighNibble) {
+TEST(Preview, DrawingKeepsTheLeftPixelInTheHighNibble) {
   PreviewBitmap bitmap(5, 2);
   const std::uint8_t indices[] = {1, 2, 3, 4, 5, 15, 14, 13, 12, 11};
   bitmap.Pack(indices);
-  const QImage image = sheetpeek::PreviewToImage(bitmap);
-  ASSERT_EQ(image.size(), QSize(5, 2));
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 5; ++x) {
+  QWidget parent;
+  TImage image(&parent);
+  image.resize(6, 3);
+  image.FillSurface(Qt::white);
+  image.DrawPicture(bitmap);
+  const QImage& surface = image.Surface();
+  ASSERT_EQ(surface.size(), QSize(6, 3));
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 6; ++x) {
       SCOPED_TRACE(testing::Message() << x << "," << y);
-      EXPECT_EQ(image.pixelIndex(x, y), indices[y * 5 + x]);
-      EXPECT_EQ(image.pixel(x, y), PaletteColour(indices[y * 5 + x]));
+      const QRgb expected = x < 5 && y < 2 ? PaletteColour(indices[y * 5 + x]) : qRgb(255, 255, 255);
+      EXPECT_EQ(surface.pixel(x, y), expected);
     }
 }
 
