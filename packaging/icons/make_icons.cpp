@@ -4,8 +4,9 @@
 // the window uses.
 //
 // Usage: make_icons OUTDIR
-// Writes OUTDIR/sheetpeek-{16,32,48,128,256}.png and OUTDIR/application-x-orvic-cad-{...}.png. The
-// output depends only on this file, so the committed PNGs can be checked by running it again.
+// Writes OUTDIR/sheetpeek-{16,32,48,128,256}.png and OUTDIR/application-x-orvic-cad-{...}.png, and the
+// window's icon once more as OUTDIR/sheetpeek-32.xpm, a C array the viewer compiles in. The output
+// depends only on this file, so the committed files can be checked by running it again.
 
 #include <png.h>
 
@@ -271,19 +272,56 @@ bool WriteRgba(const std::string& path, const Image& img) {
   return WritePng(path, img.size, PNG_COLOR_TYPE_RGB_ALPHA, 8, rows, nullptr, nullptr);
 }
 
+// The window icon's palette entry for every pixel, row by row.
+std::vector<int> IndexedPixels(const Image& img) {
+  const std::vector<Rgba> pal = IndexedPalette();
+  std::vector<int> indices;
+  for (const Rgba& pixel : img.pixels) indices.push_back(Nearest(pal, pixel));
+  return indices;
+}
+
 bool WriteIndexed(const std::string& path, const Image& img) {
   const std::vector<Rgba> pal = IndexedPalette();
   std::vector<png_color> plte;
   for (const Rgba& c : pal) plte.push_back({ToByte(c.r), ToByte(c.g), ToByte(c.b)});
   const std::vector<uint8_t> alpha = {0};  // entry 0 is transparent, the rest opaque
+  const std::vector<int> indices = IndexedPixels(img);
   std::vector<std::vector<uint8_t>> rows(img.size, std::vector<uint8_t>((img.size + 1) / 2));
   for (int y = 0; y < img.size; ++y) {
     for (int x = 0; x < img.size; ++x) {
-      const int index = Nearest(pal, img.pixels[static_cast<size_t>(y) * img.size + x]);
+      const int index = indices[static_cast<size_t>(y) * img.size + x];
       rows[y][x / 2] |= static_cast<uint8_t>(x % 2 == 0 ? index << 4 : index);  // left pixel high
     }
   }
   return WritePng(path, img.size, PNG_COLOR_TYPE_PALETTE, 4, rows, &plte, &alpha);
+}
+
+// The same pixels as XPM, whose text is C: Qt reads a compiled-in XPM directly, while a PNG goes
+// through its image reader, which first looks at every image plugin installed.
+bool WriteXpm(const std::string& path, const Image& img) {
+  const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "w"), &std::fclose);
+  if (!file) return false;
+  const std::vector<Rgba> pal = IndexedPalette();
+  const char kDigits[] = "0123456789abcdef";
+  if (pal.size() > sizeof kDigits - 1) return false;
+  std::fprintf(file.get(), "/* XPM */\n/* Drawn by make_icons; the pixels of sheetpeek-32.png. */\n");
+  std::fprintf(file.get(), "static const char* const sheetpeek_32_xpm[] = {\n\"%d %d %zu 1\",\n", img.size,
+               img.size, pal.size());
+  for (size_t i = 0; i < pal.size(); ++i) {
+    if (i == 0) {
+      std::fprintf(file.get(), "\"%c c None\",\n", kDigits[i]);
+    } else {
+      std::fprintf(file.get(), "\"%c c #%02x%02x%02x\",\n", kDigits[i], ToByte(pal[i].r), ToByte(pal[i].g),
+                   ToByte(pal[i].b));
+    }
+  }
+  const std::vector<int> indices = IndexedPixels(img);
+  for (int y = 0; y < img.size; ++y) {
+    std::string row;
+    for (int x = 0; x < img.size; ++x) row += kDigits[indices[static_cast<size_t>(y) * img.size + x]];
+    std::fprintf(file.get(), "\"%s\"%s\n", row.c_str(), y + 1 < img.size ? "," : "};");
+  }
+  return std::ferror(file.get()) == 0;
 }
 
 }  // namespace
@@ -300,6 +338,11 @@ int main(int argc, char** argv) {
     const Image app_img = Render(size, true);
     if (!(size == 32 ? WriteIndexed(app, app_img) : WriteRgba(app, app_img))) {
       std::fprintf(stderr, "make_icons: cannot write %s\n", app.c_str());
+      return 1;
+    }
+    const std::string xpm = dir + "/sheetpeek-32.xpm";
+    if (size == 32 && !WriteXpm(xpm, app_img)) {
+      std::fprintf(stderr, "make_icons: cannot write %s\n", xpm.c_str());
       return 1;
     }
     if (!WriteRgba(type, Render(size, false))) {

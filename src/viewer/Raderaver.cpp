@@ -8,7 +8,6 @@
 #include <QFileDialog>
 #include <QHash>
 #include <QIcon>
-#include <QImageReader>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -29,6 +28,7 @@
 #include "LabeledEdit.h"
 #include "PathName.h"
 #include "PreviewImage.h"
+#include "sheetpeek-32.xpm"
 
 using sheetpeek::ControlId;
 using sheetpeek::ControlKind;
@@ -89,11 +89,10 @@ QFont FontOf(const sheetpeek::FontSpec& spec) {
   return font;
 }
 
-// Read as the PNG it is: left to guess, Qt would load every image plugin to ask each first.
+// Compiled in as XPM: a picture read from a file or a resource goes through Qt's image reader,
+// which first looks at every image plugin installed.
 QIcon AppIcon() {
-  QImageReader reader(QStringLiteral(":/icons/sheetpeek-32.png"), "png");
-  reader.setAutoDetectImageFormat(false);
-  return QIcon(QPixmap::fromImage(reader.read()));
+  return QIcon(QPixmap(sheetpeek_32_xpm));
 }
 
 QString Utf8(const char* text) {

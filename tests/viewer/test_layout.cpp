@@ -111,7 +111,12 @@ TEST(Layout, WindowHasCaptionCloseOnlyAndButtonFace) {
   EXPECT_TRUE(w.acceptDrops());
   const QIcon icon = w.windowIcon();
   ASSERT_FALSE(icon.isNull());
-  EXPECT_TRUE(icon.availableSizes().contains(QSize(32, 32)));
+  ASSERT_TRUE(icon.availableSizes().contains(QSize(32, 32)));
+  // Every pixel, transparency included, as in the installed 32-pixel icon.
+  const QImage expected =
+      QImage(QStringLiteral(SHEETPEEK_TEST_DATA "/../../packaging/icons/sheetpeek-32.png"))
+          .convertToFormat(QImage::Format_ARGB32);
+  EXPECT_EQ(icon.pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32), expected);
 }
 
 TEST(Layout, CentredOnTheScreenWhenFirstShown) {
