@@ -63,12 +63,8 @@ void TImage::DrawPicture(const PreviewBitmap& picture) {
   const int width = qMin(picture.Width(), canvas.width());
   const int height = qMin(picture.Height(), canvas.height());
   for (int y = 0; y < height; ++y) {
-    const std::uint8_t* packed = picture.Row(y);
     uchar* out = canvas.scanLine(y);
-    for (int x = 0; x < width; ++x) {
-      const std::uint8_t pair = packed[x >> 1];
-      out[x] = (x & 1) ? (pair & 0x0F) : (pair >> 4);
-    }
+    for (int x = 0; x < width; ++x) out[x] = static_cast<uchar>(picture.PixelIndex(x, y));
   }
   update();
 }
