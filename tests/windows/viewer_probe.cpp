@@ -12,6 +12,7 @@
 //   error-box                a box "Open失敗しました。" captioned "エラー" is up: press OK
 //   point CONTROL            the screen point in the middle of a control of the layout, as X Y
 //   select CONTROL FROM TO   select characters FROM to TO of a field
+//   focused CONTROL          the window is in front with the keyboard focus in CONTROL
 //   clip-clear | clip TEXT   empty the clipboard / it holds TEXT (a UTF-8 file), lines ending in CR LF
 //   zoom FILE [SHOT.ppm]     the enlarged preview of FILE is up at ×2 to ×4, the largest that fits the
 //                            work area, and (with SHOT) on screen pixel for pixel;  zoom-gone: it closed
@@ -499,6 +500,20 @@ int Run(const std::vector<std::string>& args) {
     RECT r;
     ::GetWindowRect(control, &r);
     std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    return 0;
+  }
+  if (command == "focused" && args.size() >= 2) {
+    // A key pressed before the click's focus has landed goes nowhere.
+    HWND control = ControlNamed(top, args[1]);
+    if (control == nullptr) return Fail("no control " + args[1]), 1;
+    const DWORD thread = ::GetWindowThreadProcessId(top, nullptr);
+    auto focused = [&] {
+      GUITHREADINFO info{};
+      info.cbSize = sizeof info;
+      return ::GetForegroundWindow() == top && ::GetGUIThreadInfo(thread, &info) &&
+             (info.hwndFocus == control || ::IsChild(control, info.hwndFocus));
+    };
+    if (!WaitFor(focused, 10000)) Fail("the focus is not in " + args[1]);
     return 0;
   }
   if (command == "minimize") {
