@@ -34,9 +34,10 @@ int SignedByte(char c) {
   return static_cast<signed char>(c);
 }
 
-// The item at `pos` onwards, one at a time, continuing a walk that has painted `painted`.
+// The item at `pos` onwards, one at a time, continuing a walk that has painted `painted`; one
+// pixel at a time too, unless only checking with `countRuns`.
 PreviewWalkResult ItemByItem(std::string_view text, std::size_t pos, std::size_t painted, std::size_t total,
-                             std::uint8_t* pixels) {
+                             std::uint8_t* pixels, bool countRuns = false) {
   PreviewWalkResult r;
   while (pos < text.size()) {
     const unsigned form = RunForm(text[pos]);
@@ -53,13 +54,22 @@ PreviewWalkResult ItemByItem(std::string_view text, std::size_t pos, std::size_t
         count = 8836 * b1 + 94 * (SignedByte(text[pos + 2]) - 33) + (SignedByte(text[pos + 3]) - 33) + 8934;
       colour = text[pos + digits + 1];
     }
-    for (long k = 0; k < count; ++k) {
-      if (painted >= total) {
+    if (pixels || !countRuns) {
+      for (long k = 0; k < count; ++k) {
+        if (painted >= total) {
+          r.ok = false;
+          return r;
+        }
+        if (pixels) pixels[painted] = ColourOf(colour);
+        ++painted;
+      }
+    } else if (count > 0) {
+      // Checking only: a long run costs what a short one does.
+      if (static_cast<std::size_t>(count) > total - painted) {
         r.ok = false;
         return r;
       }
-      if (pixels) pixels[painted] = ColourOf(colour);
-      ++painted;
+      painted += static_cast<std::size_t>(count);
     }
     // A run's colour character is not part of it: the next item starts there.
     pos += digits + 1;
@@ -135,8 +145,18 @@ bool OneDigitRunsExtraPortable(const char* s, std::uint64_t starts, std::int64_t
 }
 
 #if defined(__SSE2__)
-bool OneDigitRunsExtraSse2(const char* s, std::uint64_t starts, std::int64_t& extra) {
+// Bits 16 part to 16 part + 15 of `mask` spread to one byte each, all ones where set.
+__m128i SpreadBits(std::uint64_t mask, unsigned part) {
   const __m128i bit = _mm_set_epi8(-128, 64, 32, 16, 8, 4, 2, 1, -128, 64, 32, 16, 8, 4, 2, 1);
+  // The low 8 bits over bytes 0-7, the high 8 over bytes 8-15.
+  __m128i spread = _mm_cvtsi32_si128(static_cast<int>((mask >> (16 * part)) & 0xFFFF));
+  spread = _mm_unpacklo_epi8(spread, spread);
+  spread = _mm_unpacklo_epi16(spread, spread);
+  spread = _mm_unpacklo_epi32(spread, spread);
+  return _mm_cmpeq_epi8(_mm_and_si128(spread, bit), bit);
+}
+
+bool OneDigitRunsExtraSse2(const char* s, std::uint64_t starts, std::int64_t& extra) {
   const __m128i below = _mm_set1_epi8(31);
   const __m128i one = _mm_set1_epi8(1);
   __m128i sum = _mm_setzero_si128();
@@ -144,12 +164,7 @@ bool OneDigitRunsExtraSse2(const char* s, std::uint64_t starts, std::int64_t& ex
   std::uint64_t low = 0;
   for (unsigned i = 0; i < 4; ++i) {
     const __m128i digits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 1 + 16 * i));
-    // The 16 bits of this part spread to one byte each: the low 8 over bytes 0-7, the high 8 over 8-15.
-    __m128i select = _mm_cvtsi32_si128(static_cast<int>((starts >> (16 * i)) & 0xFFFF));
-    select = _mm_unpacklo_epi8(select, select);
-    select = _mm_unpacklo_epi16(select, select);
-    select = _mm_unpacklo_epi32(select, select);
-    select = _mm_cmpeq_epi8(_mm_and_si128(select, bit), bit);
+    const __m128i select = SpreadBits(starts, i);
     low |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmplt_epi8(digits, below)))}
            << (16 * i);
     // Digits below 31 spoil the sums, but then the sums are not used.
@@ -162,16 +177,6 @@ bool OneDigitRunsExtraSse2(const char* s, std::uint64_t starts, std::int64_t& ex
   return (starts & low) == 0;
 }
 #endif
-
-unsigned HighestBit(std::uint64_t mask) {
-#if defined(__GNUC__)
-  return 63 - static_cast<unsigned>(__builtin_clzll(mask));
-#else
-  unsigned i = 63;
-  while ((mask >> i) == 0) --i;
-  return i;
-#endif
-}
 
 // Count of a run from its marker's form and the bytes after it, without a branch per form:
 // 1 digit b1 - 30, 2 digits 94 b1 + b2 - 3037, 3 digits 8836 b1 + 94 b2 + b3 - 285789.
@@ -191,53 +196,161 @@ std::int64_t RunPixels(const char* r, unsigned form) {
   return count > 0 ? count : 0;
 }
 
+// Which markers of four consecutive bytes start a run, for each number of bytes (0-3) that a run
+// before them still covers. Indexed by the four bytes' classes, bit i for byte i: the low nibble
+// holds "!" or "#", the high nibble double quote or "#". Each entry packs, for an incoming cover
+// of k bytes, the cover going out at bits 2k-2k+1 and the run starts at bits 8+4k-11+4k.
+struct RunStartTable {
+  std::uint32_t entry[256];
+  constexpr RunStartTable() : entry() {
+    for (unsigned classes = 0; classes < 256; ++classes) {
+      std::uint32_t e = 0;
+      for (unsigned cover = 0; cover < 4; ++cover) {
+        unsigned left = cover;
+        std::uint32_t starts = 0;
+        for (unsigned i = 0; i < 4; ++i) {
+          // 1-3: "!", double quote, "#"
+          const unsigned form = ((classes >> i) & 1) | ((classes >> (i + 3)) & 2);
+          if (left > 0) {
+            --left;
+          } else if (form != 0) {
+            starts |= 1u << i;
+            left = form;  // the run's count digits
+          }
+        }
+        e |= left << (2 * cover) | starts << (8 + 4 * cover);
+      }
+      entry[classes] = e;
+    }
+  }
+};
+constexpr RunStartTable kRunStartTable;
+
+// The markers of a block that start runs, the block starting at an item, and in `cover` how
+// many bytes after the block the last run still covers. The cover passes from group to group
+// with a shift and a mask, the table entries being loaded ahead of it.
+std::uint64_t RunStarts(const Markers& m, unsigned& cover) {
+  const std::uint64_t low = (m.any & ~m.twoDigits) | m.threeDigits;  // "!" or "#"
+  const std::uint64_t high = m.twoDigits;                            // double quote or "#"
+  std::uint64_t starts = 0;
+  unsigned left = 0;
+  for (unsigned g = 0; g < 64; g += 4) {
+    const auto lowNibble = static_cast<unsigned>((low >> g) & 15);
+    const auto highNibble = static_cast<unsigned>((high >> g) & 15);
+    const std::uint32_t e = kRunStartTable.entry[lowNibble | highNibble << 4];
+    starts |= std::uint64_t{(e >> (8 + 4 * left)) & 15} << g;
+    left = (e >> (2 * left)) & 3;
+  }
+  cover = left;
+  return starts;
+}
+
+// Over the runs starting at the bits of `starts` in a block at `s`: their pixels less their bytes.
+std::int64_t RunsExtraOneByOne(const char* s, std::uint64_t starts) {
+  std::int64_t extra = 0;
+  for (; starts != 0; starts &= starts - 1) {
+    const char* r = s + LowestBit(starts);
+    const unsigned form = RunForm(*r);
+    extra += RunPixels(r, form) - static_cast<std::int64_t>(form + 2);
+  }
+  return extra;
+}
+
+bool RunsExtraPortable(const char* s, std::uint64_t starts, std::int64_t& extra) {
+  extra = RunsExtraOneByOne(s, starts);
+  return true;
+}
+
+#if defined(__SSE2__)
+// The same with all runs summed at once, digit place by digit place and form by form: false
+// when a digit is below 33 (or above 127), where a count may be 0 or less and is clamped.
+bool RunsExtraSse2(const char* s, std::uint64_t starts, std::int64_t& extra) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i below = _mm_set1_epi8(33);
+  const __m128i one = _mm_set1_epi8(1);
+  // Sums of the first digits of all runs, of the two- and three-digit ones and of the
+  // three-digit ones; of the second digits of the latter two; of the third digits; and the
+  // number of runs of each of those sets.
+  __m128i first = zero, firstLong = zero, firstLongest = zero, second = zero, secondLongest = zero,
+          third = zero, runs = zero, longRuns = zero, longestRuns = zero, bad = zero;
+  auto sum = [zero](__m128i& to, __m128i bytes, __m128i select) {
+    to = _mm_add_epi64(to, _mm_sad_epu8(_mm_and_si128(bytes, select), zero));
+  };
+  for (unsigned i = 0; i < 4; ++i) {
+    const char* part = s + 16 * i;
+    const __m128i markers = _mm_loadu_si128(reinterpret_cast<const __m128i*>(part));
+    const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(part + 1));
+    const __m128i d2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(part + 2));
+    const __m128i d3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(part + 3));
+    const __m128i isAny = SpreadBits(starts, i);
+    const __m128i isLongest = _mm_and_si128(isAny, _mm_cmpeq_epi8(markers, _mm_set1_epi8('#')));
+    const __m128i isLong =
+        _mm_or_si128(_mm_and_si128(isAny, _mm_cmpeq_epi8(markers, _mm_set1_epi8('"'))), isLongest);
+    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmplt_epi8(d1, below), isAny));
+    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmplt_epi8(d2, below), isLong));
+    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmplt_epi8(d3, below), isLongest));
+    sum(first, d1, isAny);
+    sum(firstLong, d1, isLong);
+    sum(firstLongest, d1, isLongest);
+    sum(second, d2, isLong);
+    sum(secondLongest, d2, isLongest);
+    sum(third, d3, isLongest);
+    sum(runs, one, isAny);
+    sum(longRuns, one, isLong);
+    sum(longestRuns, one, isLongest);
+  }
+  auto total = [](__m128i v) {
+    return static_cast<std::int64_t>(_mm_cvtsi128_si64(_mm_add_epi64(v, _mm_unpackhi_epi64(v, v))));
+  };
+  // Per run, pixels less bytes: one digit b1 - 32, two 94 b1 + b2 - 3040, three
+  // 8836 b1 + 94 b2 + b3 - 285793.
+  extra = total(first) + 93 * total(firstLong) + 8742 * total(firstLongest) + total(second) +
+          93 * total(secondLongest) + total(third) - 32 * total(runs) - 3008 * total(longRuns) -
+          282753 * total(longestRuns);
+  return _mm_movemask_epi8(bad) == 0;
+}
+#endif
+
 // Checking in blocks of 64 bytes. A marker's item covers it and its digits. Each run adds its
 // pixels less its length in bytes, every byte counts one pixel: the sum only grows item by
 // item, so it passes the picture exactly when some item would paint beyond it.
 //
-// Most blocks hold only one-digit runs. Were every marker one of those, each would cover just
-// the byte after it, and in a stretch of consecutive markers every second one, from the
-// stretch's first, would start an item: found for all stretches at once with one addition. When
-// those starts are all one-digit runs with ordinary digits, they are the block's starts, and
-// their pixels are the sum of their digits less 30 each. Any other block goes run by run: the
-// next marker that starts an item is the lowest one left after clearing those its item covers,
-// found with a few register operations so that consecutive runs overlap in the processor.
-template <typename MarkersOf, typename OneDigitRunsExtra>
-PreviewWalkResult CheckInBlocks(std::string_view text, std::size_t total, MarkersOf markersOf,
-                                OneDigitRunsExtra oneDigitRunsExtra) {
+// Which markers start runs depends only on the markers. Most blocks hold only one-digit runs.
+// Were every marker one of those, each would cover just the byte after it, and in a stretch of
+// consecutive markers every second one, from the stretch's first, would start an item: found
+// for all stretches at once with one addition, and right when none of those is a longer run.
+// Other blocks find their runs four bytes at a time through a table. The runs' pixels are then
+// summed for the whole block at once, or run by run where a digit is out of the ordinary range.
+template <typename Kit>
+PreviewWalkResult CheckInBlocks(std::string_view text, std::size_t total) {
   constexpr std::uint64_t kEven = 0x5555555555555555u;
   const char* const s = text.data();
   const std::size_t n = text.size();
   std::size_t pos = 0;
   std::int64_t runExtra = 0;  // over the runs so far: pixels less bytes; 64 bits cannot overflow
   while (n - pos >= kBlock + kRunReach) {
-    const Markers m = markersOf(s + pos);
-    std::size_t end = kBlock;  // where the next block starts, from this one's start
+    const char* const block = s + pos;
+    const Markers m = Kit::MarkersOf(block);
     // A block starts where an item does, so no marker before it reaches into it.
     const std::uint64_t firsts = m.any & ~(m.any << 1);
     const std::uint64_t fromEven = m.any & ~(m.any + (firsts & kEven));
-    const std::uint64_t oneDigitStarts = (fromEven & kEven) | (m.any & ~fromEven & ~kEven);
+    std::uint64_t starts = (fromEven & kEven) | (m.any & ~fromEven & ~kEven);
+    unsigned cover;  // bytes after the block that its last run covers
     std::int64_t extra = 0;
-    if ((oneDigitStarts & m.twoDigits) == 0 && oneDigitRunsExtra(s + pos, oneDigitStarts, extra)) {
-      runExtra += extra;
-      // A one-digit run is its marker and its digit.
-      if (oneDigitStarts != 0) end = HighestBit(oneDigitStarts) + 2;
+    bool summed;
+    if ((starts & m.twoDigits) == 0) {
+      cover = static_cast<unsigned>(starts >> 63);
+      summed = Kit::OneDigitRunsExtra(block, starts, extra);
     } else {
-      std::uint64_t starts = m.any;
-      while (starts != 0) {
-        const std::uint64_t low = starts & (~starts + 1);
-        starts &= ~(low | low << 1 | (low & m.twoDigits) << 2 | (low & m.threeDigits) << 3);
-        const std::size_t at = LowestBit(low);
-        const unsigned form = RunForm(s[pos + at]);
-        runExtra += RunPixels(s + pos + at, form) - static_cast<std::int64_t>(form + 2);
-        end = at + form + 2;
-      }
+      starts = RunStarts(m, cover);
+      summed = Kit::RunsExtra(block, starts, extra);
     }
-    pos += end > kBlock ? end : kBlock;
+    runExtra += summed ? extra : RunsExtraOneByOne(block, starts);
+    pos += kBlock + cover;
   }
   const std::int64_t painted = static_cast<std::int64_t>(pos) + runExtra;
   if (painted > static_cast<std::int64_t>(total)) return PreviewWalkResult{false, 0};
-  return ItemByItem(text, pos, static_cast<std::size_t>(painted), total, nullptr);
+  return ItemByItem(text, pos, static_cast<std::size_t>(painted), total, nullptr, true);
 }
 
 // Painting, item by item but with the commonest items cheap: a stretch of plain characters in
@@ -305,25 +418,44 @@ PreviewWalkResult PaintByStretches(std::string_view text, std::size_t total, std
   return PreviewWalkResult{true, pixel};
 }
 
-template <typename MarkersOf, typename OneDigitRunsExtra>
-PreviewWalkResult Walk(std::string_view text, std::size_t total, std::uint8_t* pixels, MarkersOf markersOf,
-                       OneDigitRunsExtra oneDigitRunsExtra) {
-  return pixels ? PaintByStretches(text, total, pixels)
-                : CheckInBlocks(text, total, markersOf, oneDigitRunsExtra);
+struct PortableKit {
+  static Markers MarkersOf(const char* s) { return MarkersPortable(s); }
+  static bool OneDigitRunsExtra(const char* s, std::uint64_t starts, std::int64_t& extra) {
+    return OneDigitRunsExtraPortable(s, starts, extra);
+  }
+  static bool RunsExtra(const char* s, std::uint64_t starts, std::int64_t& extra) {
+    return RunsExtraPortable(s, starts, extra);
+  }
+};
+
+#if defined(__SSE2__)
+struct Sse2Kit {
+  static Markers MarkersOf(const char* s) { return MarkersSse2(s); }
+  static bool OneDigitRunsExtra(const char* s, std::uint64_t starts, std::int64_t& extra) {
+    return OneDigitRunsExtraSse2(s, starts, extra);
+  }
+  static bool RunsExtra(const char* s, std::uint64_t starts, std::int64_t& extra) {
+    return RunsExtraSse2(s, starts, extra);
+  }
+};
+using HostKit = Sse2Kit;
+#else
+using HostKit = PortableKit;
+#endif
+
+template <typename Kit>
+PreviewWalkResult Walk(std::string_view text, std::size_t total, std::uint8_t* pixels) {
+  return pixels ? PaintByStretches(text, total, pixels) : CheckInBlocks<Kit>(text, total);
 }
 
 }  // namespace
 
 PreviewWalkResult WalkPreview(std::string_view text, std::size_t total, std::uint8_t* pixels) {
-#if defined(__SSE2__)
-  return Walk(text, total, pixels, MarkersSse2, OneDigitRunsExtraSse2);
-#else
-  return Walk(text, total, pixels, MarkersPortable, OneDigitRunsExtraPortable);
-#endif
+  return Walk<HostKit>(text, total, pixels);
 }
 
 PreviewWalkResult WalkPreviewPortable(std::string_view text, std::size_t total, std::uint8_t* pixels) {
-  return Walk(text, total, pixels, MarkersPortable, OneDigitRunsExtraPortable);
+  return Walk<PortableKit>(text, total, pixels);
 }
 
 PreviewWalkResult WalkPreviewReference(std::string_view text, std::size_t total, std::uint8_t* pixels) {
