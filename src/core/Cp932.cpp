@@ -1,6 +1,7 @@
 #include "Cp932.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "Cp932Platform.h"
@@ -22,17 +23,22 @@ bool IsAscii(std::string_view s) {
 // converter call costs far more than the table look-up.
 class CharacterCache {
  public:
-  // Appends the UTF-8 form of the character of `bytes` (one byte, or a lead and a trail
-  // byte); false when the converter refuses it.
-  bool Append(std::string_view bytes, std::string& out) {
+  // The UTF-8 form of the character of `bytes` (one byte, or a lead and a trail byte); false
+  // when the converter refuses it. The view lives as long as the cache, or as `spill`.
+  bool Find(std::string_view bytes, std::string& spill, std::string_view& utf8) {
     const unsigned char first = static_cast<unsigned char>(bytes[0]);
     std::unique_ptr<Entry[]>& row = bytes.size() == 1 ? singles_ : pairs_[first];
     if (!row) row = std::make_unique<Entry[]>(256);
     Entry& e = row[static_cast<unsigned char>(bytes.back())];
     if (e.state == kUnknown) Fill(e, bytes);
     if (e.state == kRefused) return false;
-    if (e.state == kTooLong) return ConvertCp932Strict(bytes, out);
-    out.append(e.utf8, e.state);
+    if (e.state == kTooLong) {
+      spill.clear();
+      if (!ConvertCp932Strict(bytes, spill)) return false;
+      utf8 = spill;
+      return true;
+    }
+    utf8 = std::string_view(e.utf8, e.state);
     return true;
   }
 
@@ -61,34 +67,50 @@ class CharacterCache {
 
 }  // namespace
 
+std::string_view Cp932CharacterAsUtf8(std::string_view in, std::size_t& i) {
+  const unsigned char c = static_cast<unsigned char>(in[i]);
+  if (c < 0x80) return in.substr(i++, 1);
+  thread_local CharacterCache cache;
+  thread_local std::string spill;
+  // A bad byte becomes U+FFFD on its own, so a byte after it that is fine on its own (the "@"
+  // of an unassigned pair such as 0x85 0x40) is kept.
+  const std::size_t len = IsCp932LeadByte(c) && i + 1 < in.size() ? 2 : 1;
+  std::string_view utf8;
+  if (cache.Find(in.substr(i, len), spill, utf8)) {
+    i += len;
+    return utf8;
+  }
+  ++i;
+  return kReplacement;
+}
+
 void AppendCp932AsUtf8(std::string& out, std::string_view in) {
   if (IsAscii(in)) {
     out.append(in);
     return;
   }
-  thread_local CharacterCache cache;
-  out.reserve(out.size() + in.size() * 3 / 2);
-  // Character by character, as the converter splits them. A bad byte becomes U+FFFD on its
-  // own, so a byte after it that is fine on its own (the "@" of an unassigned pair such as
-  // 0x85 0x40) is kept.
+  // Written in place: room for three UTF-8 bytes per byte, the most any character of the code
+  // page takes, grown only for a longer one; cut to what was written at the end.
+  std::size_t at = out.size();
+  out.resize(at + in.size() * 3);
+  auto put = [&out, &at](std::string_view bytes, std::size_t stillToCome) {
+    if (out.size() - at < bytes.size() + stillToCome * 3) out.resize(at + bytes.size() + stillToCome * 3);
+    std::memcpy(&out[at], bytes.data(), bytes.size());
+    at += bytes.size();
+  };
   std::size_t i = 0;
   while (i < in.size()) {
-    const unsigned char c = static_cast<unsigned char>(in[i]);
-    if (c < 0x80) {
-      std::size_t j = i + 1;
-      while (j < in.size() && static_cast<unsigned char>(in[j]) < 0x80) ++j;
-      out.append(in.data() + i, j - i);
+    std::size_t j = i;
+    while (j < in.size() && static_cast<unsigned char>(in[j]) < 0x80) ++j;
+    if (j > i) {
+      put(in.substr(i, j - i), in.size() - j);
       i = j;
       continue;
     }
-    const std::size_t len = IsCp932LeadByte(c) && i + 1 < in.size() ? 2 : 1;
-    if (cache.Append(in.substr(i, len), out)) {
-      i += len;
-    } else {
-      out += kReplacement;
-      ++i;
-    }
+    const std::string_view utf8 = Cp932CharacterAsUtf8(in, i);
+    put(utf8, in.size() - i);
   }
+  out.resize(at);
 }
 
 std::string Cp932ToUtf8(std::string_view in) {

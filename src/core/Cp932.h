@@ -10,6 +10,10 @@ namespace sheetpeek {
 std::string Cp932ToUtf8(std::string_view cp932);
 // The same appended to `out`, for writers that gather many texts into one buffer.
 void AppendCp932AsUtf8(std::string& out, std::string_view cp932);
+// The UTF-8 form of the character at `cp932[i]` (one byte, or a lead and a trail byte), `i`
+// moved past it: the byte itself below 0x80, U+FFFD for a byte the converter refuses. Valid
+// until the next call on this thread.
+std::string_view Cp932CharacterAsUtf8(std::string_view cp932, std::size_t& i);
 
 // Replaces every byte that is not part of valid UTF-8 with U+FFFD (for file names).
 std::string SanitizeUtf8(std::string_view bytes);

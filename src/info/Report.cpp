@@ -1,7 +1,9 @@
 #include "Report.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <exception>
 #include <nlohmann/json.hpp>
 #include <string_view>
@@ -80,60 +82,125 @@ std::size_t NextEscaped(const char* s, std::size_t i, std::size_t n) {
   return i;
 }
 
-void AppendString(std::string& out, std::string_view s) {
+// The escaped form of a byte that needs escaping, written into `buf`.
+std::string_view EscapeOf(unsigned char c, char (&buf)[6]) {
   static const char kHex[] = "0123456789abcdef";
-  out += '"';
-  std::size_t plain = 0;
-  for (std::size_t i = NextEscaped(s.data(), 0, s.size()); i < s.size();
-       i = NextEscaped(s.data(), i + 1, s.size())) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    out.append(s.data() + plain, i - plain);
-    plain = i + 1;
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        out += "\\u00";
-        out += kHex[c >> 4];
-        out += kHex[c & 0x0F];
-    }
+  switch (c) {
+    case '"':
+      return "\\\"";
+    case '\\':
+      return "\\\\";
+    case '\b':
+      return "\\b";
+    case '\f':
+      return "\\f";
+    case '\n':
+      return "\\n";
+    case '\r':
+      return "\\r";
+    case '\t':
+      return "\\t";
+    default:
+      buf[0] = '\\';
+      buf[1] = 'u';
+      buf[2] = '0';
+      buf[3] = '0';
+      buf[4] = kHex[c >> 4];
+      buf[5] = kHex[c & 0x0F];
+      return std::string_view(buf, 6);
   }
-  out.append(s.data() + plain, s.size() - plain);
-  out += '"';
 }
 
-// A string value after `head`, the punctuation and key before it (`,"key":`).
-void AppendField(std::string& out, std::string_view head, std::string_view value) {
-  out += head;
-  AppendString(out, value);
-}
+// A JSON line written in place: each piece makes room for its longest form, and the string is
+// cut to what was written at the end, so that pieces cost no call into the string class.
+class JsonWriter {
+ public:
+  JsonWriter() { Grow(2048); }
 
-// The same for a code page 932 value, converted through a buffer kept per thread.
-void AppendCp932Field(std::string& out, std::string_view head, std::string_view cp932) {
-  thread_local std::string utf8;
-  utf8.clear();
-  AppendCp932AsUtf8(utf8, cp932);
-  AppendField(out, head, utf8);
-}
+  void Raw(std::string_view s) {
+    Ensure(s.size());
+    std::memcpy(w_, s.data(), s.size());
+    w_ += s.size();
+  }
+
+  void Int(long value) {
+    Ensure(24);
+    w_ = std::to_chars(w_, w_ + 24, value).ptr;
+  }
+
+  // A string of valid UTF-8 (as every text from Cp932ToUtf8 and SanitizeUtf8 is).
+  void String(std::string_view s) {
+    Ensure(s.size() * 6 + 2);
+    *w_++ = '"';
+    PutEscaped(s);
+    *w_++ = '"';
+  }
+
+  // A code page 932 string, converted to UTF-8 on the way.
+  void Cp932String(std::string_view cp932) {
+    Ensure(cp932.size() * 6 + 2);
+    *w_++ = '"';
+    for (std::size_t i = 0; i < cp932.size();) {
+      std::size_t j = i;
+      while (j < cp932.size() && static_cast<unsigned char>(cp932[j]) < 0x80) ++j;
+      if (j > i) {
+        PutEscaped(cp932.substr(i, j - i));
+        i = j;
+        continue;
+      }
+      const std::string_view utf8 = Cp932CharacterAsUtf8(cp932, i);
+      // Only a character longer than six bytes per byte needs more room than was made.
+      Ensure(utf8.size() * 6 + (cp932.size() - i) * 6 + 1);
+      char buf[6];
+      for (const char b : utf8) {
+        const auto c = static_cast<unsigned char>(b);
+        if (!kEscape.escaped[c]) {
+          *w_++ = b;
+          continue;
+        }
+        const std::string_view escaped = EscapeOf(c, buf);
+        w_ = std::copy(escaped.begin(), escaped.end(), w_);
+      }
+    }
+    *w_++ = '"';
+  }
+
+  std::string Finish() {
+    out_.resize(static_cast<std::size_t>(w_ - out_.data()));
+    return std::move(out_);
+  }
+
+ private:
+  void Ensure(std::size_t n) {
+    if (static_cast<std::size_t>(end_ - w_) < n) Grow(n);
+  }
+
+  void Grow(std::size_t n) {
+    const std::size_t used = out_.empty() ? 0 : static_cast<std::size_t>(w_ - out_.data());
+    out_.resize(std::max(out_.size() * 2, used + n));
+    w_ = out_.data() + used;
+    end_ = out_.data() + out_.size();
+  }
+
+  // Room for six bytes per byte must have been made.
+  void PutEscaped(std::string_view s) {
+    char buf[6];
+    std::size_t plain = 0;
+    for (std::size_t i = NextEscaped(s.data(), 0, s.size()); i < s.size();
+         i = NextEscaped(s.data(), i + 1, s.size())) {
+      w_ = std::copy(s.data() + plain, s.data() + i, w_);
+      plain = i + 1;
+      const std::string_view escaped = EscapeOf(static_cast<unsigned char>(s[i]), buf);
+      w_ = std::copy(escaped.begin(), escaped.end(), w_);
+    }
+    std::memcpy(w_, s.data() + plain, s.size() - plain);
+    w_ += s.size() - plain;
+  }
+
+  std::string out_;
+  char* w_ = nullptr;
+  char* end_ = nullptr;
+};
 
 void AppendInt(std::string& out, long value) {
   char buf[24];
@@ -141,18 +208,18 @@ void AppendInt(std::string& out, long value) {
   out.append(buf, res.ptr);
 }
 
-void AppendDate(std::string& out, const TDrawingDate& d) {
-  out += '[';
-  AppendInt(out, d.Year);
-  out += ',';
-  AppendInt(out, d.Month);
-  out += ',';
-  AppendInt(out, d.Day);
-  out += ',';
-  AppendInt(out, d.Hour);
-  out += ',';
-  AppendInt(out, d.Minute);
-  out += ']';
+void AppendDate(JsonWriter& out, const TDrawingDate& d) {
+  out.Raw("[");
+  out.Int(d.Year);
+  out.Raw(",");
+  out.Int(d.Month);
+  out.Raw(",");
+  out.Int(d.Day);
+  out.Raw(",");
+  out.Int(d.Hour);
+  out.Raw(",");
+  out.Int(d.Minute);
+  out.Raw("]");
 }
 
 }  // namespace
@@ -164,13 +231,14 @@ std::string JsonLine(const std::string& path, const LoadResult& result) {
   }
   // Written directly: a general serializer spent more on one line than loading its drawing.
   const COrvicHeader& h = *result.header;
-  std::string out;
-  out.reserve(2048);
-  AppendField(out, "{\"path\":", SanitizeUtf8(path));
-  out += ",\"opened\":true,\"read_ok\":";
-  out += h.ReadOk ? "true" : "false";
-  AppendField(out, ",\"folder\":", SanitizeUtf8(h.Folder));
-  AppendField(out, ",\"file_name\":", SanitizeUtf8(h.FileName));
+  JsonWriter out;
+  out.Raw("{\"path\":");
+  out.String(SanitizeUtf8(path));
+  out.Raw(h.ReadOk ? ",\"opened\":true,\"read_ok\":true" : ",\"opened\":true,\"read_ok\":false");
+  out.Raw(",\"folder\":");
+  out.String(SanitizeUtf8(h.Folder));
+  out.Raw(",\"file_name\":");
+  out.String(SanitizeUtf8(h.FileName));
   static const std::array<std::string, kHeaderTextFields.size()> kHeads = [] {
     std::array<std::string, kHeaderTextFields.size()> heads;
     for (std::size_t i = 0; i < heads.size(); ++i)
@@ -178,51 +246,56 @@ std::string JsonLine(const std::string& path, const LoadResult& result) {
     return heads;
   }();
   std::string scratch;
-  for (std::size_t i = 0; i < kHeaderTextFields.size(); ++i)
-    AppendCp932Field(out, kHeads[i], kHeaderTextFields[i].text(h, scratch));
-  out += ",\"items\":[";
+  for (std::size_t i = 0; i < kHeaderTextFields.size(); ++i) {
+    out.Raw(kHeads[i]);
+    out.Cp932String(kHeaderTextFields[i].text(h, scratch));
+  }
+  out.Raw(",\"items\":[");
   for (int i = 0; i < COrvicHeader::kItemCount; ++i) {
     const auto k = static_cast<std::size_t>(i);
-    AppendCp932Field(out, i > 0 ? ",{\"label\":" : "{\"label\":", h.NoteLabel[k]);
-    AppendCp932Field(out, ",\"text\":", h.NoteText[k]);
-    out += '}';
+    out.Raw(i > 0 ? ",{\"label\":" : "{\"label\":");
+    out.Cp932String(h.NoteLabel[k]);
+    out.Raw(",\"text\":");
+    out.Cp932String(h.NoteText[k]);
+    out.Raw("}");
   }
-  out += "],\"preview\":";
+  out.Raw("],\"preview\":");
   if (h.HasImage) {
-    out += "{\"width\":";
-    AppendInt(out, h.ImageWidth);
-    out += ",\"height\":";
-    AppendInt(out, h.ImageHeight);
-    out += '}';
+    out.Raw("{\"width\":");
+    out.Int(h.ImageWidth);
+    out.Raw(",\"height\":");
+    out.Int(h.ImageHeight);
+    out.Raw("}");
   } else {
-    out += "null";
+    out.Raw("null");
   }
-  out += ",\"raw\":{\"create\":";
+  out.Raw(",\"raw\":{\"create\":");
   AppendDate(out, h.CreateDate);
-  out += ",\"update\":";
+  out.Raw(",\"update\":");
   AppendDate(out, h.UpdateDate);
-  out += ",\"elements\":";
-  AppendInt(out, h.ElementCount);
-  out += ",\"file_kind\":";
-  AppendInt(out, static_cast<int>(h.FileKind));
-  out += ",\"sheet\":";
+  out.Raw(",\"elements\":");
+  out.Int(h.ElementCount);
+  out.Raw(",\"file_kind\":");
+  out.Int(static_cast<int>(h.FileKind));
+  out.Raw(",\"sheet\":");
   if (h.FrameRead) {
-    AppendCp932Field(out, "{\"name\":", h.SheetName);
+    out.Raw("{\"name\":");
+    out.Cp932String(h.SheetName);
     // Numbers in the serializer's own shortest form.
-    out += ",\"width\":";
-    out += Json(h.SheetWidth).dump();
-    out += ",\"height\":";
-    out += Json(h.SheetHeight).dump();
-    out += ",\"scale\":[";
-    AppendInt(out, h.ScaleNumerator);
-    out += ',';
-    AppendInt(out, h.ScaleDenominator);
-    out += "]}";
+    out.Raw(",\"width\":");
+    out.Raw(Json(h.SheetWidth).dump());
+    out.Raw(",\"height\":");
+    out.Raw(Json(h.SheetHeight).dump());
+    out.Raw(",\"scale\":[");
+    out.Int(h.ScaleNumerator);
+    out.Raw(",");
+    out.Int(h.ScaleDenominator);
+    out.Raw("]}");
   } else {
-    out += "null";
+    out.Raw("null");
   }
-  out += "}}\n";
-  return out;
+  out.Raw("}}\n");
+  return out.Finish();
 }
 
 namespace {
