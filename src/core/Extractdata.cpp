@@ -4,6 +4,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "CDecimal.h"
 #include "Cp932.h"
 
@@ -27,6 +31,24 @@ int HexValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+// The first quote, LF or backslash from `p` on, or `end`: the end of a quoted part's plain bytes.
+const char* QuotedPlainEnd(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8(kQuote);
+  const __m128i lf = _mm_set1_epi8(kLf);
+  const __m128i backslash = _mm_set1_epi8(kBackslash);
+  for (; end - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, lf)),
+                                     _mm_cmpeq_epi8(v, backslash));
+    const int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+  }
+#endif
+  while (p != end && *p != kQuote && *p != kLf && *p != kBackslash) ++p;
+  return p;
 }
 
 [[noreturn]] void ThrowConversion(const std::string& text, const char* what) {
@@ -228,8 +250,7 @@ int CExtractdata::ReadRecord() {
       field->clear();
       for (;;) {
         // Up to the closing quote, the LF or a backslash, in one step.
-        const char* q = p;
-        while (q != end && *q != kQuote && *q != kLf && *q != kBackslash) ++q;
+        const char* q = QuotedPlainEnd(p, end);
         field->append(p, static_cast<std::size_t>(q - p));
         p = q;
         if (p == end || *p != kBackslash) break;

@@ -256,23 +256,33 @@ std::int64_t RunsExtraOneByOne(const char* s, std::uint64_t starts) {
   return extra;
 }
 
-bool RunsExtraPortable(const char* s, std::uint64_t starts, std::int64_t& extra) {
+bool RunsExtraPortable(const char* s, std::uint64_t starts, const Markers&, std::int64_t& extra) {
   extra = RunsExtraOneByOne(s, starts);
   return true;
 }
 
+std::int64_t BitCount(std::uint64_t mask) {
+#if defined(__GNUC__)
+  return __builtin_popcountll(mask);
+#else
+  std::int64_t n = 0;
+  for (; mask != 0; mask &= mask - 1) ++n;
+  return n;
+#endif
+}
+
 #if defined(__SSE2__)
-// The same with all runs summed at once, digit place by digit place and form by form: false
-// when a digit is below 33 (or above 127), where a count may be 0 or less and is clamped.
-bool RunsExtraSse2(const char* s, std::uint64_t starts, std::int64_t& extra) {
+// The sums of the digits of all runs at once, digit place by digit place and form by form, the
+// three-digit form only when there is one: false when a digit is below 33 (or above 127),
+// where a count may be 0 or less and is clamped.
+template <bool kLongest>
+bool RunDigitSumsSse2(const char* s, std::uint64_t starts, std::int64_t& weighted) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i below = _mm_set1_epi8(33);
-  const __m128i one = _mm_set1_epi8(1);
   // Sums of the first digits of all runs, of the two- and three-digit ones and of the
-  // three-digit ones; of the second digits of the latter two; of the third digits; and the
-  // number of runs of each of those sets.
+  // three-digit ones; of the second digits of the latter two; of the third digits.
   __m128i first = zero, firstLong = zero, firstLongest = zero, second = zero, secondLongest = zero,
-          third = zero, runs = zero, longRuns = zero, longestRuns = zero, bad = zero;
+          third = zero, bad = zero;
   auto sum = [zero](__m128i& to, __m128i bytes, __m128i select) {
     to = _mm_add_epi64(to, _mm_sad_epu8(_mm_and_si128(bytes, select), zero));
   };
@@ -281,33 +291,42 @@ bool RunsExtraSse2(const char* s, std::uint64_t starts, std::int64_t& extra) {
     const __m128i markers = _mm_loadu_si128(reinterpret_cast<const __m128i*>(part));
     const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(part + 1));
     const __m128i d2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(part + 2));
-    const __m128i d3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(part + 3));
     const __m128i isAny = SpreadBits(starts, i);
-    const __m128i isLongest = _mm_and_si128(isAny, _mm_cmpeq_epi8(markers, _mm_set1_epi8('#')));
+    const __m128i isLongest =
+        kLongest ? _mm_and_si128(isAny, _mm_cmpeq_epi8(markers, _mm_set1_epi8('#'))) : zero;
     const __m128i isLong =
         _mm_or_si128(_mm_and_si128(isAny, _mm_cmpeq_epi8(markers, _mm_set1_epi8('"'))), isLongest);
     bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmplt_epi8(d1, below), isAny));
     bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmplt_epi8(d2, below), isLong));
-    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmplt_epi8(d3, below), isLongest));
     sum(first, d1, isAny);
     sum(firstLong, d1, isLong);
-    sum(firstLongest, d1, isLongest);
     sum(second, d2, isLong);
-    sum(secondLongest, d2, isLongest);
-    sum(third, d3, isLongest);
-    sum(runs, one, isAny);
-    sum(longRuns, one, isLong);
-    sum(longestRuns, one, isLongest);
+    if (kLongest) {
+      const __m128i d3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(part + 3));
+      bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmplt_epi8(d3, below), isLongest));
+      sum(firstLongest, d1, isLongest);
+      sum(secondLongest, d2, isLongest);
+      sum(third, d3, isLongest);
+    }
   }
   auto total = [](__m128i v) {
     return static_cast<std::int64_t>(_mm_cvtsi128_si64(_mm_add_epi64(v, _mm_unpackhi_epi64(v, v))));
   };
+  weighted = total(first) + 93 * total(firstLong) + total(second);
+  if (kLongest) weighted += 8742 * total(firstLongest) + 93 * total(secondLongest) + total(third);
+  return _mm_movemask_epi8(bad) == 0;
+}
+
+bool RunsExtraSse2(const char* s, std::uint64_t starts, const Markers& m, std::int64_t& extra) {
+  const std::uint64_t longest = starts & m.threeDigits;
+  std::int64_t weighted = 0;
+  const bool fine = longest != 0 ? RunDigitSumsSse2<true>(s, starts, weighted)
+                                 : RunDigitSumsSse2<false>(s, starts, weighted);
   // Per run, pixels less bytes: one digit b1 - 32, two 94 b1 + b2 - 3040, three
   // 8836 b1 + 94 b2 + b3 - 285793.
-  extra = total(first) + 93 * total(firstLong) + 8742 * total(firstLongest) + total(second) +
-          93 * total(secondLongest) + total(third) - 32 * total(runs) - 3008 * total(longRuns) -
-          282753 * total(longestRuns);
-  return _mm_movemask_epi8(bad) == 0;
+  extra =
+      weighted - 32 * BitCount(starts) - 3008 * BitCount(starts & m.twoDigits) - 282753 * BitCount(longest);
+  return fine;
 }
 #endif
 
@@ -338,12 +357,16 @@ PreviewWalkResult CheckInBlocks(std::string_view text, std::size_t total) {
     unsigned cover;  // bytes after the block that its last run covers
     std::int64_t extra = 0;
     bool summed;
+    if (m.any == 0) {
+      pos += kBlock;
+      continue;
+    }
     if ((starts & m.twoDigits) == 0) {
       cover = static_cast<unsigned>(starts >> 63);
       summed = Kit::OneDigitRunsExtra(block, starts, extra);
     } else {
       starts = RunStarts(m, cover);
-      summed = Kit::RunsExtra(block, starts, extra);
+      summed = Kit::RunsExtra(block, starts, m, extra);
     }
     runExtra += summed ? extra : RunsExtraOneByOne(block, starts);
     pos += kBlock + cover;
@@ -423,8 +446,8 @@ struct PortableKit {
   static bool OneDigitRunsExtra(const char* s, std::uint64_t starts, std::int64_t& extra) {
     return OneDigitRunsExtraPortable(s, starts, extra);
   }
-  static bool RunsExtra(const char* s, std::uint64_t starts, std::int64_t& extra) {
-    return RunsExtraPortable(s, starts, extra);
+  static bool RunsExtra(const char* s, std::uint64_t starts, const Markers& m, std::int64_t& extra) {
+    return RunsExtraPortable(s, starts, m, extra);
   }
 };
 
@@ -434,8 +457,8 @@ struct Sse2Kit {
   static bool OneDigitRunsExtra(const char* s, std::uint64_t starts, std::int64_t& extra) {
     return OneDigitRunsExtraSse2(s, starts, extra);
   }
-  static bool RunsExtra(const char* s, std::uint64_t starts, std::int64_t& extra) {
-    return RunsExtraSse2(s, starts, extra);
+  static bool RunsExtra(const char* s, std::uint64_t starts, const Markers& m, std::int64_t& extra) {
+    return RunsExtraSse2(s, starts, m, extra);
   }
 };
 using HostKit = Sse2Kit;

@@ -57,7 +57,9 @@ class ReportPrinter {
   bool allOk_ = true;
 };
 
-// Loads files on `jobs` threads and hands the reports to `printer` in argument order.
+// Loads files on `jobs` threads, this one among them, and hands the reports to `printer` in
+// argument order. No thread waits to print: whichever finishes the chunk that is next in order
+// prints it, and the chunks after it that are ready, while the others go on loading.
 void ReportInParallel(const std::vector<std::string>& files, ReportFormat format, unsigned jobs,
                       ReportPrinter& printer) {
   struct Chunk {
@@ -68,8 +70,10 @@ void ReportInParallel(const std::vector<std::string>& files, ReportFormat format
   std::vector<Chunk> chunks(chunkCount);
   std::atomic<std::size_t> next{0};
   std::mutex mutex;
-  std::condition_variable readyCv, spaceCv;
-  std::size_t printed = 0;  // chunks handed to the printer; guarded by mutex
+  std::condition_variable spaceCv;
+  // Guarded by mutex: chunks handed to the printer, and whether a thread is printing.
+  std::size_t printed = 0;
+  bool printing = false;
 
   auto work = [&] {
     for (;;) {
@@ -82,27 +86,26 @@ void ReportInParallel(const std::vector<std::string>& files, ReportFormat format
       std::vector<FileReport> reports;
       const std::size_t end = std::min(files.size(), (c + 1) * kChunk);
       for (std::size_t i = c * kChunk; i < end; ++i) reports.push_back(ReportFile(files[i], format));
-      std::lock_guard<std::mutex> lock(mutex);
+      std::unique_lock<std::mutex> lock(mutex);
       chunks[c].reports = std::move(reports);
       chunks[c].ready = true;
-      readyCv.notify_one();
+      if (printing) continue;
+      printing = true;
+      while (printed < chunkCount && chunks[printed].ready) {
+        const std::vector<FileReport> toPrint = std::move(chunks[printed].reports);
+        ++printed;
+        lock.unlock();
+        spaceCv.notify_all();
+        for (const auto& r : toPrint) printer.Add(r);
+        lock.lock();
+      }
+      printing = false;
     }
   };
-  std::vector<std::thread> workers;
-  for (unsigned j = 0; j < jobs; ++j) workers.emplace_back(work);
-
-  for (std::size_t c = 0; c < chunkCount; ++c) {
-    std::vector<FileReport> reports;
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      readyCv.wait(lock, [&] { return chunks[c].ready; });
-      reports = std::move(chunks[c].reports);
-      printed = c + 1;
-    }
-    spaceCv.notify_all();
-    for (const auto& r : reports) printer.Add(r);
-  }
-  for (auto& w : workers) w.join();
+  std::vector<std::thread> helpers;
+  for (unsigned j = 1; j < jobs; ++j) helpers.emplace_back(work);
+  work();
+  for (auto& h : helpers) h.join();
 }
 
 // The files in their order, each folder among them replaced by the drawings found below it.
