@@ -25,16 +25,27 @@ class CharacterCache {
  public:
   // The UTF-8 form of the character of `bytes` (one byte, or a lead and a trail byte); false
   // when the converter refuses it. The view lives as long as the cache, or as `spill`.
-  bool Find(std::string_view bytes, std::string& spill, std::string_view& utf8) {
-    const unsigned char first = static_cast<unsigned char>(bytes[0]);
-    std::unique_ptr<Entry[]>& row = bytes.size() == 1 ? singles_ : pairs_[first];
-    if (!row) row = std::make_unique<Entry[]>(256);
-    Entry& e = row[static_cast<unsigned char>(bytes.back())];
-    if (e.state == kUnknown) Fill(e, bytes);
+  bool Find(const char* bytes, std::size_t size, std::string& spill, std::string_view& utf8) {
+    const auto first = static_cast<unsigned char>(bytes[0]);
+    const auto last = static_cast<unsigned char>(bytes[size - 1]);
+    std::unique_ptr<Entry[]>& row = size == 1 ? singles_ : pairs_[first];
+    if (row) {
+      const Entry& e = row[last];
+      // A character met before: the commonest case by far.
+      if (e.state != kUnknown && e.state <= sizeof e.utf8) {
+        utf8 = std::string_view(e.utf8, e.state);
+        return true;
+      }
+    } else {
+      row = std::make_unique<Entry[]>(256);
+    }
+    Entry& e = row[last];
+    const std::string_view character(bytes, size);
+    if (e.state == kUnknown) Fill(e, character);
     if (e.state == kRefused) return false;
     if (e.state == kTooLong) {
       spill.clear();
-      if (!ConvertCp932Strict(bytes, spill)) return false;
+      if (!ConvertCp932Strict(character, spill)) return false;
       utf8 = spill;
       return true;
     }
@@ -70,13 +81,16 @@ class CharacterCache {
 std::string_view Cp932CharacterAsUtf8(std::string_view in, std::size_t& i) {
   const unsigned char c = static_cast<unsigned char>(in[i]);
   if (c < 0x80) return in.substr(i++, 1);
-  thread_local CharacterCache cache;
-  thread_local std::string spill;
+  struct Converter {
+    CharacterCache cache;
+    std::string spill;
+  };
+  thread_local Converter converter;
   // A bad byte becomes U+FFFD on its own, so a byte after it that is fine on its own (the "@"
   // of an unassigned pair such as 0x85 0x40) is kept.
   const std::size_t len = IsCp932LeadByte(c) && i + 1 < in.size() ? 2 : 1;
   std::string_view utf8;
-  if (cache.Find(in.substr(i, len), spill, utf8)) {
+  if (converter.cache.Find(in.data() + i, len, converter.spill, utf8)) {
     i += len;
     return utf8;
   }

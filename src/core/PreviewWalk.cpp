@@ -129,6 +129,15 @@ unsigned LowestBit(std::uint64_t mask) {
 #endif
 }
 
+// Set bits of `mask`, by halves in parallel: without a population-count instruction in the
+// baseline instruction set, the compiler's built-in would be a library call.
+std::int64_t BitCount(std::uint64_t mask) {
+  mask -= (mask >> 1) & 0x5555555555555555u;
+  mask = (mask & 0x3333333333333333u) + ((mask >> 2) & 0x3333333333333333u);
+  mask = (mask + (mask >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return static_cast<std::int64_t>((mask * 0x0101010101010101u) >> 56);
+}
+
 // Over the one-digit runs starting at the bits of `starts` in a block at `s`: their pixels less
 // their bytes (2 each), that is the sum of their digits less 32 each; false when a digit is below
 // 31, where the count is no longer the digit less 30.
@@ -157,24 +166,20 @@ __m128i SpreadBits(std::uint64_t mask, unsigned part) {
 }
 
 bool OneDigitRunsExtraSse2(const char* s, std::uint64_t starts, std::int64_t& extra) {
+  const __m128i zero = _mm_setzero_si128();
   const __m128i below = _mm_set1_epi8(31);
-  const __m128i one = _mm_set1_epi8(1);
-  __m128i sum = _mm_setzero_si128();
-  __m128i count = _mm_setzero_si128();
-  std::uint64_t low = 0;
+  __m128i sum = zero;
+  __m128i bad = zero;
   for (unsigned i = 0; i < 4; ++i) {
     const __m128i digits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 1 + 16 * i));
     const __m128i select = SpreadBits(starts, i);
-    low |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmplt_epi8(digits, below)))}
-           << (16 * i);
+    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmplt_epi8(digits, below), select));
     // Digits below 31 spoil the sums, but then the sums are not used.
-    sum = _mm_add_epi64(sum, _mm_sad_epu8(_mm_and_si128(digits, select), _mm_setzero_si128()));
-    count = _mm_add_epi64(count, _mm_sad_epu8(_mm_and_si128(one, select), _mm_setzero_si128()));
+    sum = _mm_add_epi64(sum, _mm_sad_epu8(_mm_and_si128(digits, select), zero));
   }
-  sum = _mm_sub_epi64(sum, _mm_slli_epi64(count, 5));
   sum = _mm_add_epi64(sum, _mm_unpackhi_epi64(sum, sum));
-  extra = static_cast<std::int64_t>(_mm_cvtsi128_si64(sum));
-  return (starts & low) == 0;
+  extra = static_cast<std::int64_t>(_mm_cvtsi128_si64(sum)) - 32 * BitCount(starts);
+  return _mm_movemask_epi8(bad) == 0;
 }
 #endif
 
@@ -196,53 +201,41 @@ std::int64_t RunPixels(const char* r, unsigned form) {
   return count > 0 ? count : 0;
 }
 
-// Which markers of four consecutive bytes start a run, for each number of bytes (0-3) that a run
-// before them still covers. Indexed by the four bytes' classes, bit i for byte i: the low nibble
-// holds "!" or "#", the high nibble double quote or "#". Each entry packs, for an incoming cover
-// of k bytes, the cover going out at bits 2k-2k+1 and the run starts at bits 8+4k-11+4k.
-struct RunStartTable {
-  std::uint32_t entry[256];
-  constexpr RunStartTable() : entry() {
-    for (unsigned classes = 0; classes < 256; ++classes) {
-      std::uint32_t e = 0;
-      for (unsigned cover = 0; cover < 4; ++cover) {
-        unsigned left = cover;
-        std::uint32_t starts = 0;
-        for (unsigned i = 0; i < 4; ++i) {
-          // 1-3: "!", double quote, "#"
-          const unsigned form = ((classes >> i) & 1) | ((classes >> (i + 3)) & 2);
-          if (left > 0) {
-            --left;
-          } else if (form != 0) {
-            starts |= 1u << i;
-            left = form;  // the run's count digits
-          }
-        }
-        e |= left << (2 * cover) | starts << (8 + 4 * cover);
-      }
-      entry[classes] = e;
-    }
-  }
-};
-constexpr RunStartTable kRunStartTable;
+// The markers among `any` that would start runs were every run one digit long, the first
+// of them at an item's start: each would cover just the byte after it, so in a stretch of
+// consecutive markers every second one from the stretch's first starts an item, found for all
+// stretches at once with one addition.
+std::uint64_t OneDigitRunStarts(std::uint64_t any) {
+  constexpr std::uint64_t kEven = 0x5555555555555555u;
+  const std::uint64_t firsts = any & ~(any << 1);
+  const std::uint64_t fromEven = any & ~(any + (firsts & kEven));
+  return (fromEven & kEven) | (any & ~fromEven & ~kEven);
+}
 
 // The markers of a block that start runs, the block starting at an item, and in `cover` how
-// many bytes after the block the last run still covers. The cover passes from group to group
-// with a shift and a mask, the table entries being loaded ahead of it.
+// many bytes after the block the last run still covers. The one-digit guess holds up to its
+// first longer run, which does start there; after that run the guess is made again, so a block
+// costs one step per longer run.
 std::uint64_t RunStarts(const Markers& m, unsigned& cover) {
-  const std::uint64_t low = (m.any & ~m.twoDigits) | m.threeDigits;  // "!" or "#"
-  const std::uint64_t high = m.twoDigits;                            // double quote or "#"
   std::uint64_t starts = 0;
-  unsigned left = 0;
-  for (unsigned g = 0; g < 64; g += 4) {
-    const auto lowNibble = static_cast<unsigned>((low >> g) & 15);
-    const auto highNibble = static_cast<unsigned>((high >> g) & 15);
-    const std::uint32_t e = kRunStartTable.entry[lowNibble | highNibble << 4];
-    starts |= std::uint64_t{(e >> (8 + 4 * left)) & 15} << g;
-    left = (e >> (2 * left)) & 3;
+  std::uint64_t any = m.any;  // the markers from the current item on
+  for (;;) {
+    const std::uint64_t guess = OneDigitRunStarts(any);
+    const std::uint64_t longer = guess & m.twoDigits;
+    if (longer == 0) {
+      cover = static_cast<unsigned>(guess >> 63);
+      return starts | guess;
+    }
+    const std::uint64_t first = longer & (~longer + 1);
+    starts |= guess & ((first << 1) - 1);
+    const unsigned digits = (first & m.threeDigits) != 0 ? 3 : 2;
+    const unsigned after = LowestBit(first) + 1 + digits;
+    if (after >= kBlock) {
+      cover = after - static_cast<unsigned>(kBlock);
+      return starts;
+    }
+    any &= ~std::uint64_t{0} << after;
   }
-  cover = left;
-  return starts;
 }
 
 // Over the runs starting at the bits of `starts` in a block at `s`: their pixels less their bytes.
@@ -259,16 +252,6 @@ std::int64_t RunsExtraOneByOne(const char* s, std::uint64_t starts) {
 bool RunsExtraPortable(const char* s, std::uint64_t starts, const Markers&, std::int64_t& extra) {
   extra = RunsExtraOneByOne(s, starts);
   return true;
-}
-
-std::int64_t BitCount(std::uint64_t mask) {
-#if defined(__GNUC__)
-  return __builtin_popcountll(mask);
-#else
-  std::int64_t n = 0;
-  for (; mask != 0; mask &= mask - 1) ++n;
-  return n;
-#endif
 }
 
 #if defined(__SSE2__)
@@ -332,17 +315,11 @@ bool RunsExtraSse2(const char* s, std::uint64_t starts, const Markers& m, std::i
 
 // Checking in blocks of 64 bytes. A marker's item covers it and its digits. Each run adds its
 // pixels less its length in bytes, every byte counts one pixel: the sum only grows item by
-// item, so it passes the picture exactly when some item would paint beyond it.
-//
-// Which markers start runs depends only on the markers. Most blocks hold only one-digit runs.
-// Were every marker one of those, each would cover just the byte after it, and in a stretch of
-// consecutive markers every second one, from the stretch's first, would start an item: found
-// for all stretches at once with one addition, and right when none of those is a longer run.
-// Other blocks find their runs four bytes at a time through a table. The runs' pixels are then
-// summed for the whole block at once, or run by run where a digit is out of the ordinary range.
+// item, so it passes the picture exactly when some item would paint beyond it. Which markers
+// start runs depends only on the markers; the runs' pixels are summed for the whole block at
+// once, or run by run where a digit is out of the ordinary range.
 template <typename Kit>
 PreviewWalkResult CheckInBlocks(std::string_view text, std::size_t total) {
-  constexpr std::uint64_t kEven = 0x5555555555555555u;
   const char* const s = text.data();
   const std::size_t n = text.size();
   std::size_t pos = 0;
@@ -350,19 +327,16 @@ PreviewWalkResult CheckInBlocks(std::string_view text, std::size_t total) {
   while (n - pos >= kBlock + kRunReach) {
     const char* const block = s + pos;
     const Markers m = Kit::MarkersOf(block);
-    // A block starts where an item does, so no marker before it reaches into it.
-    const std::uint64_t firsts = m.any & ~(m.any << 1);
-    const std::uint64_t fromEven = m.any & ~(m.any + (firsts & kEven));
-    std::uint64_t starts = (fromEven & kEven) | (m.any & ~fromEven & ~kEven);
-    unsigned cover;  // bytes after the block that its last run covers
-    std::int64_t extra = 0;
-    bool summed;
     if (m.any == 0) {
       pos += kBlock;
       continue;
     }
+    // Most blocks hold only one-digit runs: the guess's first step is then the answer.
+    std::uint64_t starts = OneDigitRunStarts(m.any);
+    unsigned cover = static_cast<unsigned>(starts >> 63);  // bytes after the block its last run covers
+    std::int64_t extra = 0;
+    bool summed;
     if ((starts & m.twoDigits) == 0) {
-      cover = static_cast<unsigned>(starts >> 63);
       summed = Kit::OneDigitRunsExtra(block, starts, extra);
     } else {
       starts = RunStarts(m, cover);

@@ -141,26 +141,16 @@ class JsonWriter {
     Ensure(cp932.size() * 6 + 2);
     *w_++ = '"';
     for (std::size_t i = 0; i < cp932.size();) {
-      std::size_t j = i;
-      while (j < cp932.size() && static_cast<unsigned char>(cp932[j]) < 0x80) ++j;
-      if (j > i) {
-        PutEscaped(cp932.substr(i, j - i));
-        i = j;
+      const auto c = static_cast<unsigned char>(cp932[i]);
+      if (c < 0x80) {
+        PutByte(c);
+        ++i;
         continue;
       }
       const std::string_view utf8 = Cp932CharacterAsUtf8(cp932, i);
       // Only a character longer than six bytes per byte needs more room than was made.
       Ensure(utf8.size() * 6 + (cp932.size() - i) * 6 + 1);
-      char buf[6];
-      for (const char b : utf8) {
-        const auto c = static_cast<unsigned char>(b);
-        if (!kEscape.escaped[c]) {
-          *w_++ = b;
-          continue;
-        }
-        const std::string_view escaped = EscapeOf(c, buf);
-        w_ = std::copy(escaped.begin(), escaped.end(), w_);
-      }
+      for (const char b : utf8) PutByte(static_cast<unsigned char>(b));
     }
     *w_++ = '"';
   }
@@ -180,6 +170,17 @@ class JsonWriter {
     out_.resize(std::max(out_.size() * 2, used + n));
     w_ = out_.data() + used;
     end_ = out_.data() + out_.size();
+  }
+
+  // Room for six bytes must have been made.
+  void PutByte(unsigned char c) {
+    if (!kEscape.escaped[c]) {
+      *w_++ = static_cast<char>(c);
+      return;
+    }
+    char buf[6];
+    const std::string_view escaped = EscapeOf(c, buf);
+    w_ = std::copy(escaped.begin(), escaped.end(), w_);
   }
 
   // Room for six bytes per byte must have been made.
