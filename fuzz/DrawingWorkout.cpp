@@ -411,8 +411,12 @@ std::string CheckWalks(const std::string& text, std::size_t total) {
   const PreviewWalkResult ref = WalkPreviewReference(text, total, want.data());
   if (WalkPreviewReference(text, total, nullptr).ok != ref.ok)
     return "item walk: checking differs from painting";
-  using Walk = PreviewWalkResult (*)(std::string_view, std::size_t, std::uint8_t*);
-  for (Walk walk : {&WalkPreview, &WalkPreviewPortable}) {
+  static const std::vector<PreviewWalkFunction> walks = [] {
+    std::vector<PreviewWalkFunction> all = PreviewBlockWalks();
+    all.push_back(&WalkPreview);
+    return all;
+  }();
+  for (PreviewWalkFunction walk : walks) {
     const PreviewWalkResult check = walk(text, total, nullptr);
     const PreviewWalkResult paint = walk(text, total, got.data());
     if (check.ok != ref.ok || paint.ok != ref.ok) return "block walk fails where the item walk does not";

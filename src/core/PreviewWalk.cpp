@@ -6,6 +6,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// AVX2 where the processor has it, chosen when the program runs. Not on Windows, where the
+// compiler does not align the stack for 32-byte values.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32)
+#define SHEETPEEK_WALK_AVX2 1
+#include <immintrin.h>
+#endif
 
 namespace sheetpeek {
 
@@ -415,6 +421,83 @@ PreviewWalkResult PaintByStretches(std::string_view text, std::size_t total, std
   return PreviewWalkResult{true, pixel};
 }
 
+#if defined(SHEETPEEK_WALK_AVX2)
+__attribute__((target("avx2"))) Markers MarkersAvx2(const char* s) {
+  const __m256i one = _mm256_set1_epi8('!');
+  const __m256i two = _mm256_set1_epi8('"');
+  const __m256i three = _mm256_set1_epi8('#');
+  Markers m;
+  for (unsigned i = 0; i < 2; ++i) {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 32 * i));
+    const __m256i isThree = _mm256_cmpeq_epi8(bytes, three);
+    const __m256i isLong = _mm256_or_si256(_mm256_cmpeq_epi8(bytes, two), isThree);
+    const __m256i isAny = _mm256_or_si256(_mm256_cmpeq_epi8(bytes, one), isLong);
+    m.any |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(isAny))} << (32 * i);
+    m.twoDigits |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(isLong))} << (32 * i);
+    m.threeDigits |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(isThree))} << (32 * i);
+  }
+  return m;
+}
+
+// Bits 32 part to 32 part + 31 of `mask` spread to one byte each, all ones where set.
+__attribute__((target("avx2"))) __m256i SpreadBitsAvx2(std::uint64_t mask, unsigned part) {
+  // Every 32-bit element holds the bits; byte j of the result takes byte j / 8 of them.
+  const __m256i bits = _mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(mask >> (32 * part))));
+  const __m256i pick = _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2,
+                                        2, 3, 3, 3, 3, 3, 3, 3, 3);
+  const __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201u));
+  return _mm256_cmpeq_epi8(_mm256_and_si256(_mm256_shuffle_epi8(bits, pick), bit), bit);
+}
+
+__attribute__((target("avx2,popcnt"))) bool OneDigitRunsExtraAvx2(const char* s, std::uint64_t starts,
+                                                                  std::int64_t& extra) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i below = _mm256_set1_epi8(31);
+  __m256i sum = zero;
+  __m256i bad = zero;
+  for (unsigned i = 0; i < 2; ++i) {
+    const __m256i digits = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 1 + 32 * i));
+    const __m256i select = SpreadBitsAvx2(starts, i);
+    bad = _mm256_or_si256(bad, _mm256_and_si256(_mm256_cmpgt_epi8(below, digits), select));
+    sum = _mm256_add_epi64(sum, _mm256_sad_epu8(_mm256_and_si256(digits, select), zero));
+  }
+  __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+  half = _mm_add_epi64(half, _mm_unpackhi_epi64(half, half));
+  extra = static_cast<std::int64_t>(_mm_cvtsi128_si64(half)) - 32 * _mm_popcnt_u64(starts);
+  return _mm256_movemask_epi8(bad) == 0;
+}
+
+// The sums of RunDigitSumsSse2 for blocks without a three-digit run, which are nearly all.
+__attribute__((target("avx2,popcnt"))) bool RunsExtraAvx2(const char* s, std::uint64_t starts,
+                                                          const Markers& m, std::int64_t& extra) {
+  if ((starts & m.threeDigits) != 0) return RunsExtraSse2(s, starts, m, extra);
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i below = _mm256_set1_epi8(33);
+  __m256i first = zero, firstLong = zero, second = zero, bad = zero;
+  for (unsigned i = 0; i < 2; ++i) {
+    const char* part = s + 32 * i;
+    const __m256i markers = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(part));
+    const __m256i d1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(part + 1));
+    const __m256i d2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(part + 2));
+    const __m256i isAny = SpreadBitsAvx2(starts, i);
+    const __m256i isLong = _mm256_and_si256(isAny, _mm256_cmpeq_epi8(markers, _mm256_set1_epi8('"')));
+    bad = _mm256_or_si256(bad, _mm256_and_si256(_mm256_cmpgt_epi8(below, d1), isAny));
+    bad = _mm256_or_si256(bad, _mm256_and_si256(_mm256_cmpgt_epi8(below, d2), isLong));
+    first = _mm256_add_epi64(first, _mm256_sad_epu8(_mm256_and_si256(d1, isAny), zero));
+    firstLong = _mm256_add_epi64(firstLong, _mm256_sad_epu8(_mm256_and_si256(d1, isLong), zero));
+    second = _mm256_add_epi64(second, _mm256_sad_epu8(_mm256_and_si256(d2, isLong), zero));
+  }
+  // first + 93 firstLong + second, summed over the four 64-bit parts.
+  const __m256i weighted =
+      _mm256_add_epi64(_mm256_add_epi64(first, second), _mm256_mul_epu32(firstLong, _mm256_set1_epi64x(93)));
+  __m128i half = _mm_add_epi64(_mm256_castsi256_si128(weighted), _mm256_extracti128_si256(weighted, 1));
+  half = _mm_add_epi64(half, _mm_unpackhi_epi64(half, half));
+  extra = static_cast<std::int64_t>(_mm_cvtsi128_si64(half)) - 32 * _mm_popcnt_u64(starts) -
+          3008 * _mm_popcnt_u64(starts & m.twoDigits);
+  return _mm256_movemask_epi8(bad) == 0;
+}
+#endif
+
 struct PortableKit {
   static Markers MarkersOf(const char* s) { return MarkersPortable(s); }
   static bool OneDigitRunsExtra(const char* s, std::uint64_t starts, std::int64_t& extra) {
@@ -440,6 +523,23 @@ using HostKit = Sse2Kit;
 using HostKit = PortableKit;
 #endif
 
+#if defined(SHEETPEEK_WALK_AVX2)
+struct Avx2Kit {
+  static Markers MarkersOf(const char* s) { return MarkersAvx2(s); }
+  static bool OneDigitRunsExtra(const char* s, std::uint64_t starts, std::int64_t& extra) {
+    return OneDigitRunsExtraAvx2(s, starts, extra);
+  }
+  static bool RunsExtra(const char* s, std::uint64_t starts, const Markers& m, std::int64_t& extra) {
+    return RunsExtraAvx2(s, starts, m, extra);
+  }
+};
+
+bool HostHasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+  return has;
+}
+#endif
+
 template <typename Kit>
 PreviewWalkResult Walk(std::string_view text, std::size_t total, std::uint8_t* pixels) {
   return pixels ? PaintByStretches(text, total, pixels) : CheckInBlocks<Kit>(text, total);
@@ -448,11 +548,21 @@ PreviewWalkResult Walk(std::string_view text, std::size_t total, std::uint8_t* p
 }  // namespace
 
 PreviewWalkResult WalkPreview(std::string_view text, std::size_t total, std::uint8_t* pixels) {
+#if defined(SHEETPEEK_WALK_AVX2)
+  if (HostHasAvx2()) return Walk<Avx2Kit>(text, total, pixels);
+#endif
   return Walk<HostKit>(text, total, pixels);
 }
 
-PreviewWalkResult WalkPreviewPortable(std::string_view text, std::size_t total, std::uint8_t* pixels) {
-  return Walk<PortableKit>(text, total, pixels);
+std::vector<PreviewWalkFunction> PreviewBlockWalks() {
+  std::vector<PreviewWalkFunction> walks{&Walk<PortableKit>};
+#if defined(__SSE2__)
+  walks.push_back(&Walk<Sse2Kit>);
+#endif
+#if defined(SHEETPEEK_WALK_AVX2)
+  if (HostHasAvx2()) walks.push_back(&Walk<Avx2Kit>);
+#endif
+  return walks;
 }
 
 PreviewWalkResult WalkPreviewReference(std::string_view text, std::size_t total, std::uint8_t* pixels) {

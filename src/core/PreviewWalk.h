@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace sheetpeek {
 
@@ -20,9 +21,11 @@ struct PreviewWalkResult {
 // walk may write there). Without `pixels` the text is only checked, in blocks.
 PreviewWalkResult WalkPreview(std::string_view text, std::size_t total, std::uint8_t* pixels);
 
-// The same walks, the blocks' run markers found with plain C++ instead of the host's vector
-// instructions; what WalkPreview is where those are missing.
-PreviewWalkResult WalkPreviewPortable(std::string_view text, std::size_t total, std::uint8_t* pixels);
+// Every form of the same walks that this build holds and this processor runs: plain C++ (what
+// WalkPreview is without vector instructions) and each level of vector instructions that
+// WalkPreview may choose, for the tests to hold against the walk item by item.
+using PreviewWalkFunction = PreviewWalkResult (*)(std::string_view, std::size_t, std::uint8_t*);
+std::vector<PreviewWalkFunction> PreviewBlockWalks();
 
 // One item at a time, one pixel at a time: the rules as they stand.
 PreviewWalkResult WalkPreviewReference(std::string_view text, std::size_t total, std::uint8_t* pixels);

@@ -317,8 +317,12 @@ TEST(Differential, BlockWalkAgreesWithItemWalkOnGeneratedPictures) {
     want.assign(total, 0xEE);
     const PreviewWalkResult ref = WalkPreviewReference(text, total, want.data());
     ASSERT_EQ(WalkPreviewReference(text, total, nullptr).ok, ref.ok) << where;
-    using Walk = PreviewWalkResult (*)(std::string_view, std::size_t, std::uint8_t*);
-    for (Walk walk : {&WalkPreview, &WalkPreviewPortable}) {
+    static const std::vector<PreviewWalkFunction> walks = [] {
+      std::vector<PreviewWalkFunction> all = PreviewBlockWalks();
+      all.push_back(&WalkPreview);
+      return all;
+    }();
+    for (PreviewWalkFunction walk : walks) {
       const PreviewWalkResult check = walk(text, total, nullptr);
       ASSERT_EQ(check.ok, ref.ok) << where;
       got.assign(total, 0xEE);
