@@ -18,84 +18,51 @@ bool IsAscii(std::string_view s) {
   return true;
 }
 
-// The UTF-8 form of each code page 932 character met so far on this thread, asked of the
-// system's converter once per character: a header's texts repeat few characters, and one
-// converter call costs far more than the table look-up.
-class CharacterCache {
- public:
-  // The UTF-8 form of the character of `bytes` (one byte, or a lead and a trail byte); false
-  // when the converter refuses it. The view lives as long as the cache, or as `spill`.
-  bool Find(const char* bytes, std::size_t size, std::string& spill, std::string_view& utf8) {
-    const auto first = static_cast<unsigned char>(bytes[0]);
-    const auto last = static_cast<unsigned char>(bytes[size - 1]);
-    std::unique_ptr<Entry[]>& row = size == 1 ? singles_ : pairs_[first];
-    if (row) {
-      const Entry& e = row[last];
-      // A character met before: the commonest case by far.
-      if (e.state != kUnknown && e.state <= sizeof e.utf8) {
-        utf8 = std::string_view(e.utf8, e.state);
-        return true;
-      }
-    } else {
-      row = std::make_unique<Entry[]>(256);
-    }
-    Entry& e = row[last];
-    const std::string_view character(bytes, size);
-    if (e.state == kUnknown) Fill(e, character);
-    if (e.state == kRefused) return false;
-    if (e.state == kTooLong) {
-      spill.clear();
-      if (!ConvertCp932Strict(character, spill)) return false;
-      utf8 = spill;
-      return true;
-    }
-    utf8 = std::string_view(e.utf8, e.state);
-    return true;
-  }
-
- private:
-  enum : std::uint8_t { kUnknown = 0, kRefused = 0xFE, kTooLong = 0xFF };  // else: UTF-8 length
-  struct Entry {
-    std::uint8_t state = kUnknown;
-    char utf8[7] = {};
-  };
-
-  static void Fill(Entry& e, std::string_view bytes) {
-    std::string utf8;
-    if (!ConvertCp932Strict(bytes, utf8) || utf8.empty()) {
-      e.state = kRefused;
-    } else if (utf8.size() > sizeof e.utf8) {
-      e.state = kTooLong;
-    } else {
-      utf8.copy(e.utf8, utf8.size());
-      e.state = static_cast<std::uint8_t>(utf8.size());
-    }
-  }
-
-  std::unique_ptr<Entry[]> singles_;
-  std::unique_ptr<Entry[]> pairs_[256];
-};
-
 }  // namespace
 
-std::string_view Cp932CharacterAsUtf8(std::string_view in, std::size_t& i) {
+Cp932Characters& Cp932Characters::ForThisThread() {
+  thread_local Cp932Characters characters;
+  return characters;
+}
+
+std::string_view Cp932Characters::NextUncommon(std::string_view in, std::size_t& i) {
   const unsigned char c = static_cast<unsigned char>(in[i]);
   if (c < 0x80) return in.substr(i++, 1);
-  struct Converter {
-    CharacterCache cache;
-    std::string spill;
-  };
-  thread_local Converter converter;
   // A bad byte becomes U+FFFD on its own, so a byte after it that is fine on its own (the "@"
   // of an unassigned pair such as 0x85 0x40) is kept.
   const std::size_t len = IsCp932LeadByte(c) && i + 1 < in.size() ? 2 : 1;
-  std::string_view utf8;
-  if (converter.cache.Find(in.data() + i, len, converter.spill, utf8)) {
-    i += len;
-    return utf8;
+  std::unique_ptr<Entry[]>& row = len == 1 ? singles_ : pairs_[c];
+  if (!row) row = std::make_unique<Entry[]>(256);
+  Entry& e = row[static_cast<unsigned char>(in[i + len - 1])];
+  const std::string_view character = in.substr(i, len);
+  if (e.state == kUnknown) Fill(e, character);
+  if (e.state == kRefused) {
+    ++i;
+    return kReplacement;
   }
-  ++i;
-  return kReplacement;
+  if (e.state == kTooLong) {
+    spill_.clear();
+    if (!ConvertCp932Strict(character, spill_)) {
+      ++i;
+      return kReplacement;
+    }
+    i += len;
+    return spill_;
+  }
+  i += len;
+  return std::string_view(e.utf8, e.state);
+}
+
+void Cp932Characters::Fill(Entry& e, std::string_view bytes) {
+  std::string utf8;
+  if (!ConvertCp932Strict(bytes, utf8) || utf8.empty()) {
+    e.state = kRefused;
+  } else if (utf8.size() > sizeof e.utf8) {
+    e.state = kTooLong;
+  } else {
+    utf8.copy(e.utf8, utf8.size());
+    e.state = static_cast<std::uint8_t>(utf8.size());
+  }
 }
 
 void AppendCp932AsUtf8(std::string& out, std::string_view in) {
@@ -112,6 +79,7 @@ void AppendCp932AsUtf8(std::string& out, std::string_view in) {
     std::memcpy(&out[at], bytes.data(), bytes.size());
     at += bytes.size();
   };
+  Cp932Characters& characters = Cp932Characters::ForThisThread();
   std::size_t i = 0;
   while (i < in.size()) {
     std::size_t j = i;
@@ -121,7 +89,7 @@ void AppendCp932AsUtf8(std::string& out, std::string_view in) {
       i = j;
       continue;
     }
-    const std::string_view utf8 = Cp932CharacterAsUtf8(in, i);
+    const std::string_view utf8 = characters.Next(in, i);
     put(utf8, in.size() - i);
   }
   out.resize(at);

@@ -140,6 +140,7 @@ class JsonWriter {
   void Cp932String(std::string_view cp932) {
     Ensure(cp932.size() * 6 + 2);
     *w_++ = '"';
+    Cp932Characters& characters = Cp932Characters::ForThisThread();
     for (std::size_t i = 0; i < cp932.size();) {
       const auto c = static_cast<unsigned char>(cp932[i]);
       if (c < 0x80) {
@@ -147,7 +148,7 @@ class JsonWriter {
         ++i;
         continue;
       }
-      const std::string_view utf8 = Cp932CharacterAsUtf8(cp932, i);
+      const std::string_view utf8 = characters.Next(cp932, i);
       // Only a character longer than six bytes per byte needs more room than was made.
       Ensure(utf8.size() * 6 + (cp932.size() - i) * 6 + 1);
       for (const char b : utf8) PutByte(static_cast<unsigned char>(b));
