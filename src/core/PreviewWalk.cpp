@@ -219,14 +219,13 @@ std::uint64_t OneDigitRunStarts(std::uint64_t any) {
 }
 
 // The markers of a block that start runs, the block starting at an item, and in `cover` how
-// many bytes after the block the last run still covers. The one-digit guess holds up to its
-// first longer run, which does start there; after that run the guess is made again, so a block
-// costs one step per longer run.
-std::uint64_t RunStarts(const Markers& m, unsigned& cover) {
+// many bytes after the block the last run still covers; `guess` is the one-digit guess over
+// the whole block. That guess holds up to its first longer run, which does start there; after
+// that run the guess is made again, so a block costs one step per longer run.
+std::uint64_t RunStarts(const Markers& m, std::uint64_t guess, unsigned& cover) {
   std::uint64_t starts = 0;
   std::uint64_t any = m.any;  // the markers from the current item on
   for (;;) {
-    const std::uint64_t guess = OneDigitRunStarts(any);
     const std::uint64_t longer = guess & m.twoDigits;
     if (longer == 0) {
       cover = static_cast<unsigned>(guess >> 63);
@@ -241,6 +240,7 @@ std::uint64_t RunStarts(const Markers& m, unsigned& cover) {
       return starts;
     }
     any &= ~std::uint64_t{0} << after;
+    guess = OneDigitRunStarts(any);
   }
 }
 
@@ -345,7 +345,7 @@ PreviewWalkResult CheckInBlocks(std::string_view text, std::size_t total) {
     if ((starts & m.twoDigits) == 0) {
       summed = Kit::OneDigitRunsExtra(block, starts, extra);
     } else {
-      starts = RunStarts(m, cover);
+      starts = RunStarts(m, starts, cover);
       summed = Kit::RunsExtra(block, starts, m, extra);
     }
     runExtra += summed ? extra : RunsExtraOneByOne(block, starts);

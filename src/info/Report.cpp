@@ -210,6 +210,25 @@ void AppendInt(std::string& out, long value) {
   out.append(buf, res.ptr);
 }
 
+// A number in the serializer's own shortest form. Sheet sizes repeat from drawing to drawing,
+// and the serializer costs more than the rest of a line's numbers: the last few texts are kept
+// per thread.
+std::string_view NumberText(double value) {
+  struct Known {
+    double value = 0;
+    std::string text;
+  };
+  thread_local std::array<Known, 4> known;
+  thread_local std::size_t next = 0;
+  for (const Known& k : known)
+    if (!k.text.empty() && std::memcmp(&k.value, &value, sizeof value) == 0) return k.text;
+  Known& k = known[next];
+  next = (next + 1) % known.size();
+  k.value = value;
+  k.text = Json(value).dump();
+  return k.text;
+}
+
 void AppendDate(JsonWriter& out, const TDrawingDate& d) {
   out.Raw("[");
   out.Int(d.Year);
@@ -285,9 +304,9 @@ std::string JsonLine(const std::string& path, const LoadResult& result) {
     out.Cp932String(h.SheetName);
     // Numbers in the serializer's own shortest form.
     out.Raw(",\"width\":");
-    out.Raw(Json(h.SheetWidth).dump());
+    out.Raw(NumberText(h.SheetWidth));
     out.Raw(",\"height\":");
-    out.Raw(Json(h.SheetHeight).dump());
+    out.Raw(NumberText(h.SheetHeight));
     out.Raw(",\"scale\":[");
     out.Int(h.ScaleNumerator);
     out.Raw(",");
