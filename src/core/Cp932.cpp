@@ -105,12 +105,17 @@ std::string SanitizeUtf8(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   std::size_t i = 0;
+  std::size_t kept = 0;  // bytes before this are in `out`
   const std::size_t n = s.size();
   while (i < n) {
     unsigned char c = static_cast<unsigned char>(s[i]);
-    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t len = (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
     bool valid = len != 0 && i + len <= n;
-    if (valid && len > 1) {
+    if (valid) {
       for (std::size_t k = 1; k < len; ++k)
         if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) valid = false;
       if (valid) {
@@ -123,13 +128,15 @@ std::string SanitizeUtf8(std::string_view s) {
       }
     }
     if (valid) {
-      out.append(s.data() + i, len);
       i += len;
-    } else {
-      out += kReplacement;
-      ++i;
+      continue;
     }
+    // Valid stretches go over whole.
+    out.append(s.data() + kept, i - kept);
+    out += kReplacement;
+    kept = ++i;
   }
+  out.append(s.data() + kept, n - kept);
   return out;
 }
 
