@@ -28,10 +28,10 @@ const char kBinaryKind[] =
 constexpr int kRecordsToFindVersion = 20;
 
 // "%.1f" without the locale's decimal separator; grows with the number, never cut.
-std::string FixedOneDecimal(double value) {
+void AppendFixedOneDecimal(std::string& out, double value) {
   char buf[400];
   auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 1);
-  return std::string(buf, res.ptr);
+  out.append(buf, res.ptr);
 }
 
 // Thrown by the decoder for a missing picture line or a pixel beyond the picture.
@@ -135,9 +135,17 @@ void COrvicHeader::ReadFrame() {
   FrameRead = true;
   r.GetFloat(5);
   r.GetFloat(6);
-  SizeText =
-      SheetName + " " + FixedOneDecimal(SheetWidth) + "(mm)" + kTimes + FixedOneDecimal(SheetHeight) + "(mm)";
-  ScaleText = std::to_string(ScaleNumerator) + "/" + std::to_string(ScaleDenominator);
+  // Appended in place: a temporary per piece cost more than reading the record.
+  SizeText = SheetName;
+  SizeText += ' ';
+  AppendFixedOneDecimal(SizeText, SheetWidth);
+  SizeText += "(mm)";
+  SizeText += kTimes;
+  AppendFixedOneDecimal(SizeText, SheetHeight);
+  SizeText += "(mm)";
+  ScaleText = std::to_string(ScaleNumerator);
+  ScaleText += '/';
+  ScaleText += std::to_string(ScaleDenominator);
   if (ScaleDenominator == 0) throw std::domain_error("scale denominator is 0");
 }
 
@@ -201,23 +209,24 @@ bool COrvicHeader::ReadImage() {
 std::string COrvicHeader::DateText(const TDrawingDate& d) const {
   // "%4i年%2i月%2i日 %2i時%2i分" without the formatted-output machinery, a batch's
   // dearest call per date.
-  std::string out;
-  out.reserve(32);
-  auto put = [&out](std::int32_t value, std::size_t width, const char* unit) {
-    char buf[16];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    const auto length = static_cast<std::size_t>(res.ptr - buf);
-    if (length < width) out.append(width - length, ' ');
-    out.append(buf, length);
-    out += unit;
+  // Written into a buffer and made a string once.
+  char buf[96];
+  char* w = buf;
+  auto put = [&w](std::int32_t value, std::size_t width, const char* unit) {
+    char digits[16];
+    const auto res = std::to_chars(digits, digits + sizeof digits, value);
+    const auto length = static_cast<std::size_t>(res.ptr - digits);
+    for (std::size_t pad = length; pad < width; ++pad) *w++ = ' ';
+    w = std::copy(digits, res.ptr, w);
+    w = std::copy(unit, unit + std::strlen(unit), w);
   };
   put(d.Year, 4, kYear);
   put(d.Month, 2, kMonth);
   put(d.Day, 2, kDay);
-  out += ' ';
+  *w++ = ' ';
   put(d.Hour, 2, kHour);
   put(d.Minute, 2, kMinute);
-  return out;
+  return std::string(buf, w);
 }
 
 std::string COrvicHeader::ElementCountText() const {
