@@ -115,7 +115,7 @@ std::string_view EscapeOf(unsigned char c, char (&buf)[6]) {
 // cut to what was written at the end, so that pieces cost no call into the string class.
 class JsonWriter {
  public:
-  JsonWriter() { Grow(2048); }
+  JsonWriter() : characters_(Cp932Characters::ForThisThread()) { Grow(2048); }
 
   void Raw(std::string_view s) {
     Ensure(s.size());
@@ -140,7 +140,6 @@ class JsonWriter {
   void Cp932String(std::string_view cp932) {
     Ensure(cp932.size() * 6 + 2);
     *w_++ = '"';
-    Cp932Characters& characters = Cp932Characters::ForThisThread();
     for (std::size_t i = 0; i < cp932.size();) {
       const auto c = static_cast<unsigned char>(cp932[i]);
       if (c < 0x80) {
@@ -148,7 +147,7 @@ class JsonWriter {
         ++i;
         continue;
       }
-      const std::string_view utf8 = characters.Next(cp932, i);
+      const std::string_view utf8 = characters_.Next(cp932, i);
       // Only a character longer than six bytes per byte needs more room than was made.
       Ensure(utf8.size() * 6 + (cp932.size() - i) * 6 + 1);
       for (const char b : utf8) PutByte(static_cast<unsigned char>(b));
@@ -199,6 +198,7 @@ class JsonWriter {
     w_ += s.size() - plain;
   }
 
+  Cp932Characters& characters_;
   std::string out_;
   char* w_ = nullptr;
   char* end_ = nullptr;
