@@ -1,7 +1,6 @@
 #include "Cp932.h"
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 
 #include "Cp932Platform.h"
@@ -70,29 +69,17 @@ void AppendCp932AsUtf8(std::string& out, std::string_view in) {
     out.append(in);
     return;
   }
-  // Written in place: room for three UTF-8 bytes per byte, the most any character of the code
-  // page takes, grown only for a longer one; cut to what was written at the end.
-  std::size_t at = out.size();
-  out.resize(at + in.size() * 3);
-  auto put = [&out, &at](std::string_view bytes, std::size_t stillToCome) {
-    if (out.size() - at < bytes.size() + stillToCome * 3) out.resize(at + bytes.size() + stillToCome * 3);
-    std::memcpy(&out[at], bytes.data(), bytes.size());
-    at += bytes.size();
-  };
+  out.reserve(out.size() + in.size() * 3 / 2);
   Cp932Characters& characters = Cp932Characters::ForThisThread();
   std::size_t i = 0;
   while (i < in.size()) {
+    // Stretches of ASCII whole, the rest character by character.
     std::size_t j = i;
     while (j < in.size() && static_cast<unsigned char>(in[j]) < 0x80) ++j;
-    if (j > i) {
-      put(in.substr(i, j - i), in.size() - j);
-      i = j;
-      continue;
-    }
-    const std::string_view utf8 = characters.Next(in, i);
-    put(utf8, in.size() - i);
+    out.append(in.data() + i, j - i);
+    i = j;
+    if (i < in.size()) out += characters.Next(in, i);
   }
-  out.resize(at);
 }
 
 std::string Cp932ToUtf8(std::string_view in) {

@@ -185,14 +185,12 @@ class JsonWriter {
 
   // Room for six bytes per byte must have been made.
   void PutEscaped(std::string_view s) {
-    char buf[6];
     std::size_t plain = 0;
     for (std::size_t i = NextEscaped(s.data(), 0, s.size()); i < s.size();
          i = NextEscaped(s.data(), i + 1, s.size())) {
       w_ = std::copy(s.data() + plain, s.data() + i, w_);
       plain = i + 1;
-      const std::string_view escaped = EscapeOf(static_cast<unsigned char>(s[i]), buf);
-      w_ = std::copy(escaped.begin(), escaped.end(), w_);
+      PutByte(static_cast<unsigned char>(s[i]));
     }
     std::memcpy(w_, s.data() + plain, s.size() - plain);
     w_ += s.size() - plain;
