@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "FileInput.h"
+#include "PathOpenPosix.h"
 
 namespace sheetpeek {
 
@@ -30,6 +31,48 @@ class PosixFile : public RawFile {
   int fd_;
 };
 
+// Pieces of a long path stay well below any host's PATH_MAX.
+constexpr std::size_t kPieceLimit = 2048;
+
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ~ScopedFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  void Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+int OpenInPieces(const std::string& path, int flags) {
+  ScopedFd folder(-1);
+  int at = AT_FDCWD;
+  std::size_t start = 0;
+  for (;;) {
+    if (path.size() - start < kPieceLimit) return ::openat(at, path.c_str() + start, flags);
+    // The longest run of whole components below the limit; a lone "/" starts an absolute path.
+    std::size_t cut = path.rfind('/', start + kPieceLimit - 1);
+    if (cut == std::string::npos || cut < start || (cut == start && start != 0)) {
+      errno = ENAMETOOLONG;  // one component longer than any name may be
+      return -1;
+    }
+    const std::string piece = cut == 0 ? std::string("/") : path.substr(start, cut - start);
+    const int next = ::openat(at, piece.c_str(), SearchFlags() | O_DIRECTORY | O_CLOEXEC);
+    if (next < 0) return -1;
+    folder.Reset(next);
+    at = next;
+    start = path.find_first_not_of('/', cut);
+    if (start == std::string::npos) start = path.size();
+  }
+}
+
 OpenError FromErrno(int err) {
   OpenError e;
   e.kind = err == ENOENT || err == ENOTDIR ? OpenError::NotFound
@@ -41,6 +84,26 @@ OpenError FromErrno(int err) {
 
 }  // namespace
 
+int SearchFlags() {
+#if defined(O_PATH)
+  return O_PATH;
+#elif defined(O_SEARCH)
+  return O_SEARCH;
+#else
+  return O_RDONLY;
+#endif
+}
+
+int OpenAnyLength(const std::string& path, int flags) {
+  if (path.find('\0') != std::string::npos) {
+    errno = ENOENT;
+    return -1;
+  }
+  const int fd = ::open(path.c_str(), flags);
+  if (fd >= 0 || errno != ENAMETOOLONG) return fd;
+  return OpenInPieces(path, flags);
+}
+
 std::unique_ptr<RawFile> OpenRegularFile(const std::string& path, OpenError& error) {
   error = OpenError{};
   if (path.empty() || path.find('\0') != std::string::npos) {
@@ -48,7 +111,7 @@ std::unique_ptr<RawFile> OpenRegularFile(const std::string& path, OpenError& err
     return nullptr;
   }
   // O_NONBLOCK so that opening a FIFO cannot wait for a writer; it is refused below anyway.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  int fd = OpenAnyLength(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     error = FromErrno(errno);
     return nullptr;

@@ -68,8 +68,13 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 #endif
 }
 
-DrawingWalk FindDrawings(const std::string& folder) {
-  DrawingWalk walk;
+bool HasDrawingExtensionAnyCase(const std::string& name) {
+  return EndsWith(name, ".cad", true);
+}
+
+// Windows walks by paths; POSIX hosts walk by folder descriptors (FolderListPosix.cpp).
+#if defined(_WIN32)
+void CollectDrawings(const std::string& folder, DrawingWalk& walk) {
   std::vector<std::string> pending{folder};
   std::vector<FolderEntry> entries;
   while (!pending.empty()) {
@@ -84,11 +89,17 @@ DrawingWalk FindDrawings(const std::string& folder) {
     for (const auto& e : entries) {
       if (e.kind == EntryKind::Folder) {
         pending.push_back(JoinPath(current, e.name));
-      } else if (e.kind == EntryKind::File && EndsWith(e.name, ".cad", true)) {
+      } else if (e.kind == EntryKind::File && HasDrawingExtensionAnyCase(e.name)) {
         walk.files.push_back(JoinPath(current, e.name));
       }
     }
   }
+}
+#endif
+
+DrawingWalk FindDrawings(const std::string& folder) {
+  DrawingWalk walk;
+  CollectDrawings(folder, walk);
   std::sort(walk.files.begin(), walk.files.end());
   std::sort(walk.problems.begin(), walk.problems.end(),
             [](const FolderProblem& a, const FolderProblem& b) { return a.folder < b.folder; });

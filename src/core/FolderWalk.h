@@ -43,6 +43,12 @@ struct DrawingWalk {
 // following links to folders.
 DrawingWalk FindDrawings(const std::string& folder);
 
+// The host's part of FindDrawings: adds the files and problems below `folder`, unsorted.
+void CollectDrawings(const std::string& folder, DrawingWalk& walk);
+
+// True when `name` ends in ".cad" in any letter case: the files a register reads.
+bool HasDrawingExtensionAnyCase(const std::string& name);
+
 // The order of a file manager: runs of digits compare by their value ("A-2" before "A-10"),
 // letters without regard to ASCII case; ties are broken by the bytes, so the order is total.
 bool NaturalLess(const std::string& a, const std::string& b);

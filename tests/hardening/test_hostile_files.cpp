@@ -1,11 +1,14 @@
 // sheetpeek-info against files and names no fuzzer produces: huge sparse files, FIFOs,
 // folders, devices, vanished or unreadable files, names that are not UTF-8 or very long.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -218,6 +221,99 @@ TEST(Hardening, PathBeyondTheSystemLimitFails) {
   ASSERT_TRUE(r.finished);
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(OnlyReport(r)["opened"], false);
+}
+
+// Removes `name` in the folder open at `parentFd`, whatever its depth: std::filesystem and
+// rm -rf stop where the path grows beyond PATH_MAX.
+void RemoveTree(int parentFd, const std::string& name) {
+  if (::unlinkat(parentFd, name.c_str(), 0) == 0) return;
+  const int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  std::vector<std::string> names;
+  if (DIR* dir = ::fdopendir(::dup(fd))) {
+    while (const dirent* e = ::readdir(dir)) {
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+    }
+    ::closedir(dir);
+  }
+  for (const std::string& n : names) RemoveTree(fd, n);
+  ::close(fd);
+  ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
+}
+
+// A tree whose deepest paths are longer than the system opens in one go, walked with far
+// fewer descriptors than it has levels: every drawing in it is found and read, the folders
+// the walk must come back to are reached again, and a link to a folder at the bottom (a loop)
+// is not followed.
+TEST(Hardening, TreeDeeperThanThePathLimitIsWalkedWhole) {
+  TempDir dir;
+  const int rootFd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(rootFd, 0);
+  struct Cleanup {
+    int fd;
+    ~Cleanup() {
+      RemoveTree(fd, "top");
+      ::close(fd);
+    }
+  } cleanup{rootFd};
+
+  const std::string level(40, 'd');
+  constexpr int kLevels = 150;  // about 6 KiB of path
+  constexpr int kSideLevel = 100;
+  std::string path = dir.path() + "/top";
+  ASSERT_EQ(::mkdirat(rootFd, "top", 0700), 0);
+  int fd = ::openat(rootFd, "top", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  auto writeDrawing = [](int at, const char* name) {
+    const int out = ::openat(at, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const bool ok =
+        out >= 0 && ::write(out, kDrawing.data(), kDrawing.size()) == static_cast<ssize_t>(kDrawing.size());
+    if (out >= 0) ::close(out);
+    return ok;
+  };
+  std::string side;
+  for (int i = 1; i <= kLevels && fd >= 0; ++i) {
+    ASSERT_EQ(::mkdirat(fd, level.c_str(), 0700), 0) << i;
+    const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::close(fd);
+    fd = next;
+    path += "/" + level;
+    if (i == kSideLevel) {
+      // Walked after the deep branch, from a folder long closed by then.
+      ASSERT_EQ(::mkdirat(fd, "zz", 0700), 0);
+      const int zz = ::openat(fd, "zz", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      ASSERT_TRUE(writeDrawing(zz, "side.cad"));
+      ::close(zz);
+      side = path + "/zz/side.cad";
+    }
+  }
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(writeDrawing(fd, "bottom.CAD"));
+  ASSERT_EQ(::symlinkat((dir.path() + "/top").c_str(), fd, "loop"), 0);
+  ::close(fd);
+  const std::string bottom = path + "/bottom.CAD";
+  ASSERT_GT(bottom.size(), 4096u);
+
+  rlimit was{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &was), 0);
+  rlimit few = was;
+  few.rlim_cur = std::min<rlim_t>(was.rlim_cur, 64);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+  const ChildResult r = RunChild({Info(), "--json", "-r", dir.path() + "/top"}, 60.0);
+  ::setrlimit(RLIMIT_NOFILE, &was);
+
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(r.err.empty()) << r.err.substr(r.err.size() > 300 ? r.err.size() - 300 : 0);
+  std::vector<Json> reports;
+  for (std::size_t start = 0, end; (end = r.out.find('\n', start)) != std::string::npos; start = end + 1)
+    reports.push_back(Json::parse(r.out.substr(start, end - start)));
+  ASSERT_EQ(reports.size(), 2u);
+  const std::string expected[] = {bottom, side};  // byte order of the whole paths
+  for (std::size_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(reports[k]["path"], expected[k]);
+    EXPECT_EQ(reports[k]["read_ok"], true);
+    EXPECT_EQ(reports[k]["raw"]["elements"], 42);
+  }
 }
 
 }  // namespace
