@@ -1,7 +1,6 @@
 #include "SingleInstance.h"
 
 #include <QFile>
-#include <QLockFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
@@ -14,6 +13,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -28,13 +28,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 #ifdef Q_OS_UNIX
-enum class Check { Owner, PrivateNoLink };
-
-bool IsOwnFolder(const std::string& path, Check check) {
+// Only a folder nobody else may enter keeps others from planting a lock or a listener that
+// would receive the names handed over.
+bool IsPrivateFolder(const std::string& path) {
   struct stat st {};
-  const int got = check == Check::PrivateNoLink ? lstat(path.c_str(), &st) : stat(path.c_str(), &st);
-  if (got != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return false;
-  return check == Check::Owner || (st.st_mode & 077) == 0;
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+         (st.st_mode & 07777) == 0700;
 }
 
 // A local socket's path must fit its address structure.
@@ -62,18 +61,20 @@ int MillisecondsLeft(Clock::time_point deadline) {
   return static_cast<int>(std::clamp<long long>(left, 0, 60000));
 }
 
-// A socket descriptor, closed with its owner.
+// A descriptor, closed with its owner.
 class Socket {
  public:
   explicit Socket(int fd) : fd_(fd) {}
-  ~Socket() {
-    if (fd_ >= 0) close(fd_);
-  }
+  ~Socket() { Close(); }
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
   int fd() const { return fd_; }
   // Hands the descriptor over to the caller, who closes it.
   int Release() { return std::exchange(fd_, -1); }
+  void Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
 
  private:
   int fd_;
@@ -126,23 +127,36 @@ bool WriteAndAwaitAnswer(int fd, const std::vector<unsigned char>& frame, Clock:
 
 }  // namespace
 
-// One accepted connection: its descriptor lives as long as this object.
+// One accepted connection, with the frame coming in on it and its deadline.
 class HandoffConnection : public QObject {
  public:
   HandoffConnection(int fd, QObject* parent)
-      : QObject(parent), socket_(fd), notifier_(fd, QSocketNotifier::Read, this) {}
+      : QObject(parent), socket_(fd), notifier_(fd, QSocketNotifier::Read, this), deadline_(this) {
+    deadline_.setSingleShot(true);
+  }
   int fd() const { return socket_.fd(); }
   QSocketNotifier& Notifier() { return notifier_; }
+  QTimer& Deadline() { return deadline_; }
+  HandoffFrameReader& Reader() { return reader_; }
+  // Ends the connection now; the object itself goes from the event loop.
+  void Close() {
+    notifier_.setEnabled(false);
+    deadline_.stop();
+    socket_.Close();
+    deleteLater();
+  }
 
  private:
   Socket socket_;
   QSocketNotifier notifier_;
+  QTimer deadline_;
+  HandoffFrameReader reader_;
 };
 
 std::string InstanceFolder(std::string* error, const std::string& fallbackParent) {
 #ifdef Q_OS_UNIX
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/') {
-    if (FitsChannelName(runtime) && IsOwnFolder(runtime, Check::Owner)) return runtime;
+    if (FitsChannelName(runtime) && IsPrivateFolder(runtime)) return runtime;
   }
   // Not $TMPDIR: every start of this user's must find the same folder.
   const std::string folder = fallbackParent + "/sheetpeek-" + std::to_string(geteuid());
@@ -151,7 +165,7 @@ std::string InstanceFolder(std::string* error, const std::string& fallbackParent
     return {};
   }
   // Someone else may have made it first; only a private folder of ours will do.
-  if (!IsOwnFolder(folder, Check::PrivateNoLink)) {
+  if (!IsPrivateFolder(folder)) {
     if (error != nullptr) *error = folder + ": not a private folder of this user's";
     return {};
   }
@@ -176,24 +190,45 @@ QString InstanceChannelPath(const QString& folder) {
 }
 
 InstanceLock::InstanceLock(const QString& folder)
-    : file_(std::make_unique<QLockFile>(InstanceLockPath(folder))) {
-  // A viewer may run for days; only a dead owner makes the lock stale.
-  file_->setStaleLockTime(0);
+    : path_(QFile::encodeName(InstanceLockPath(folder)).toStdString()) {}
+
+InstanceLock::~InstanceLock() {
+  Release();
 }
 
-InstanceLock::~InstanceLock() = default;
-
 InstanceLock::Result InstanceLock::TryAcquire() {
-  if (file_->isLocked() || file_->tryLock(0)) return Result::Acquired;
-  return file_->error() == QLockFile::LockFailedError ? Result::HeldElsewhere : Result::Failed;
+  if (fd_ >= 0) return Result::Acquired;
+  // What the file holds does not matter, only whether a live process holds it locked.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    Socket file(open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+    struct stat opened {};
+    if (file.fd() < 0 || fstat(file.fd(), &opened) != 0 || !S_ISREG(opened.st_mode)) return Result::Failed;
+    if (flock(file.fd(), LOCK_EX | LOCK_NB) != 0) {
+      return errno == EWOULDBLOCK ? Result::HeldElsewhere : Result::Failed;
+    }
+    // A viewer that let go meanwhile removed the file it held: this lock is then on a file
+    // nobody else will look at, and the name must be opened again.
+    struct stat named {};
+    if (stat(path_.c_str(), &named) != 0 || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
+      continue;
+    // For people looking: the process that holds it.
+    const std::string pid = std::to_string(getpid()) + "\n";
+    if (ftruncate(file.fd(), 0) == 0) (void)!pwrite(file.fd(), pid.data(), pid.size(), 0);
+    fd_ = file.Release();
+    return Result::Acquired;
+  }
+  return Result::HeldElsewhere;
 }
 
 bool InstanceLock::Held() const {
-  return file_->isLocked();
+  return fd_ >= 0;
 }
 
 void InstanceLock::Release() {
-  file_->unlock();
+  if (fd_ < 0) return;
+  // Removed while still locked, so that no later start mistakes the file for a live lock.
+  unlink(path_.c_str());
+  close(std::exchange(fd_, -1));
 }
 
 HandoffServer::HandoffServer(Receiver receiver, QObject* parent)
@@ -222,7 +257,7 @@ bool HandoffServer::Listen(const QString& channelPath, QString* error) {
   if (bind(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
     return fail(channelPath);
   // The user's alone, besides the peer check on every connection.
-  if (chmod(address.sun_path, S_IRWXU) != 0 || listen(socket.fd(), 50) != 0) {
+  if (chmod(address.sun_path, S_IRWXU) != 0 || listen(socket.fd(), SOMAXCONN) != 0) {
     const int saved = errno;
     unlink(address.sun_path);
     errno = saved;
@@ -236,69 +271,64 @@ bool HandoffServer::Listen(const QString& channelPath, QString* error) {
 }
 
 void HandoffServer::AcceptPending() {
-  for (;;) {
+  // A few at a time, so that a stream of clients cannot keep the window from everything else.
+  for (int accepted = 0; accepted < kMaxConnections; ++accepted) {
     const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return;
     }
-    if (open_ >= kMaxConnections || !PeerIsSameUser(fd)) {
+    if (!PeerIsSameUser(fd)) {
       close(fd);
       continue;
     }
-    ++open_;
+    if (open_.size() >= static_cast<std::size_t>(kMaxConnections)) Drop(open_.front());
     auto* connection = new HandoffConnection(fd, this);
-    connect(connection, &QObject::destroyed, this, [this] { --open_; });
-    Serve(connection);
+    open_.push_back(connection);
+    connect(&connection->Notifier(), &QSocketNotifier::activated, connection,
+            [this, connection] { Read(connection, false); });
+    connect(&connection->Deadline(), &QTimer::timeout, connection,
+            [this, connection] { Read(connection, true); });
+    connection->Deadline().start(kConnectionTimeout);
+    // Bytes may have come in with the connection itself.
+    Read(connection, false);
   }
 }
 
-void HandoffServer::Serve(HandoffConnection* connection) {
-  auto reader = std::make_shared<HandoffFrameReader>();
-  auto* timer = new QTimer(connection);
-  timer->setSingleShot(true);
-  connect(timer, &QTimer::timeout, connection, &QObject::deleteLater);
-  timer->start(kConnectionTimeout);
+void HandoffServer::Drop(HandoffConnection* connection) {
+  open_.erase(std::remove(open_.begin(), open_.end(), connection), open_.end());
+  connection->Close();
+}
 
-  auto onReadable = [this, connection, reader, timer] {
-    char chunk[16384];
-    bool ended = false;
-    while (reader->state() == HandoffFrameReader::State::NeedMore) {
-      const ssize_t got = recv(connection->fd(), chunk, sizeof chunk, 0);
-      if (got > 0) {
-        reader->Feed(reinterpret_cast<const unsigned char*>(chunk), static_cast<std::size_t>(got));
-      } else if (got < 0 && errno == EINTR) {
-        continue;
-      } else {
-        // Closed by the peer, or broken; only "nothing more yet" keeps the connection.
-        ended = got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
-        break;
-      }
+void HandoffServer::Read(HandoffConnection* connection, bool last) {
+  HandoffFrameReader& reader = connection->Reader();
+  char chunk[16384];
+  bool ended = last;
+  while (reader.state() == HandoffFrameReader::State::NeedMore) {
+    const ssize_t got = recv(connection->fd(), chunk, sizeof chunk, 0);
+    if (got > 0) {
+      reader.Feed(reinterpret_cast<const unsigned char*>(chunk), static_cast<std::size_t>(got));
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      // Closed by the peer, or broken; only "nothing more yet" keeps the connection.
+      ended = ended || got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+      break;
     }
-    if (reader->state() == HandoffFrameReader::State::Refused ||
-        (ended && reader->state() != HandoffFrameReader::State::Complete)) {
-      connection->Notifier().setEnabled(false);
-      connection->deleteLater();
-      return;
-    }
-    if (reader->state() != HandoffFrameReader::State::Complete) return;
-    timer->stop();
-    connection->Notifier().setEnabled(false);
-
-    // The answer goes at once, so the later start can end while the window loads.
-    const unsigned char byte = kHandoffAnswer;
-    (void)send(connection->fd(), &byte, 1, MSG_NOSIGNAL);
-    connection->deleteLater();
-    // The names go to the receiver from the event loop, in the order the frames completed,
-    // so that the receiver may run a nested loop without this handler's connection going away.
-    QTimer::singleShot(0, this,
-                       [this, names = DecodeHandoffBlock(reader->Block().data(), reader->Block().size())] {
-                         receiver_(names);
-                       });
-  };
-  connect(&connection->Notifier(), &QSocketNotifier::activated, connection, onReadable);
-  // Bytes may have come in with the connection itself.
-  onReadable();
+  }
+  if (reader.state() == HandoffFrameReader::State::NeedMore && !ended) return;
+  if (reader.state() != HandoffFrameReader::State::Complete) {
+    Drop(connection);
+    return;
+  }
+  // The answer goes at once, so the later start can end while the window loads.
+  const unsigned char byte = kHandoffAnswer;
+  (void)send(connection->fd(), &byte, 1, MSG_NOSIGNAL);
+  std::vector<std::string> names = DecodeHandoffBlock(reader.Block().data(), reader.Block().size());
+  Drop(connection);
+  // The names go to the receiver from the event loop, in the order the frames completed,
+  // so that the receiver may run a nested loop without this handler's connection going away.
+  QTimer::singleShot(0, this, [this, names = std::move(names)] { receiver_(names); });
 }
 
 HandoffResult SendHandoff(const QString& channelPath, const std::vector<unsigned char>& block,

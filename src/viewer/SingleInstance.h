@@ -5,12 +5,11 @@
 #include <QObject>
 #include <QString>
 #include <chrono>
+#include <deque>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-class QLockFile;
 class QSocketNotifier;
 
 namespace sheetpeek {
@@ -18,17 +17,19 @@ namespace sheetpeek {
 // The name that both the lock and the channel are named after.
 inline constexpr char kInstanceName[] = "Sheetpeek";
 
-// The user's private folder for the lock and the channel: $XDG_RUNTIME_DIR when it is a
-// folder of this user's with room for the channel's name, else <fallbackParent>/sheetpeek-<uid>,
-// made 0700 if missing and used only when it is a real folder (no symbolic link) of this
-// user's that nobody else may enter. Empty, with `error` set, when neither will do.
+// The user's private folder for the lock and the channel: $XDG_RUNTIME_DIR when it is a real
+// folder (no symbolic link) of this user's with mode 0700 and room for the channel's name,
+// else <fallbackParent>/sheetpeek-<uid>, made 0700 if missing and used only when it passes the
+// same check. Empty, with `error` set, when neither will do.
 std::string InstanceFolder(std::string* error, const std::string& fallbackParent = "/tmp");
 
 QString InstanceLockPath(const QString& folder);
 QString InstanceChannelPath(const QString& folder);
 
-// The lock that marks a running viewer. A lock left behind by a viewer that died (even by
-// SIGKILL) is taken over; a live viewer's lock never goes stale by age.
+// The lock that marks a running viewer: a lock file that the viewer holds locked for as long
+// as it runs. The system lets go of it when the process ends, however it ends, so a lock file
+// that no live process holds (left by a killed viewer, empty, garbage) is taken over, while a
+// live viewer's lock never goes stale by age.
 class InstanceLock {
  public:
   explicit InstanceLock(const QString& folder);
@@ -47,21 +48,25 @@ class InstanceLock {
   void Release();
 
  private:
-  std::unique_ptr<QLockFile> file_;
+  std::string path_;
+  int fd_ = -1;  // the open, locked lock file while held
 };
 
 class HandoffConnection;
 
 // The window's end of the channel. Each connection may carry one frame; its names go to the
 // receiver on the event loop, in the order the frames completed; the sender gets its answer
-// as soon as its frame is whole, right before the receiver runs. A connection that stalls is dropped after
-// kConnectionTimeout, one that breaks off or sends garbage is dropped at once, and one from
-// another user is refused; none of them holds up the window.
+// as soon as its frame is whole, right before the receiver runs. A connection whose frame is
+// not whole within kConnectionTimeout is dropped, one that breaks off or sends garbage is
+// dropped at once, and one from another user is refused. At most kMaxConnections are served
+// at once; a newcomer beyond them takes the place of the one that came first, so idle or
+// slow clients never keep a later start from handing its names over.
 class HandoffServer : public QObject {
  public:
   using Receiver = std::function<void(const std::vector<std::string>&)>;
 
-  static constexpr std::chrono::milliseconds kConnectionTimeout{5000};
+  // Well below a later start's patience, and far above the time a whole 1 MiB frame takes.
+  static constexpr std::chrono::milliseconds kConnectionTimeout{2000};
   static constexpr int kMaxConnections = 16;
 
   explicit HandoffServer(Receiver receiver, QObject* parent = nullptr);
@@ -73,13 +78,15 @@ class HandoffServer : public QObject {
 
  private:
   void AcceptPending();
-  void Serve(HandoffConnection* connection);
+  // Reads what has come in; `last` when the connection's time is up.
+  void Read(HandoffConnection* connection, bool last);
+  void Drop(HandoffConnection* connection);
 
   Receiver receiver_;
   int listener_ = -1;  // the listening socket, closed (and its file removed) with the server
   QSocketNotifier* acceptor_ = nullptr;
   QString channelPath_;
-  int open_ = 0;
+  std::deque<HandoffConnection*> open_;  // served connections, the first come first
 };
 
 enum class HandoffResult {

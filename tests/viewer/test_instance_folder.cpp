@@ -5,10 +5,13 @@
 #include <unistd.h>
 #include <QLockFile>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "SingleInstance.h"
 #include "TempFile.h"
@@ -51,10 +54,17 @@ mode_t ModeOf(const std::string& path) {
 TEST(InstanceFolder, RuntimeFolderOrPrivateFallback) {
   TempDir root;
   const std::string own = root.path() + "/own";
-  fs::create_directory(own);
-  const std::string file = root.WriteFile("plain", "x");
+  const std::string shared = root.path() + "/shared";
+  const std::string grouped = root.path() + "/grouped";
+  const std::string link = root.path() + "/link";
   const std::string longName = root.path() + "/" + std::string(120, 'l');
-  fs::create_directory(longName);
+  for (const auto& [folder, mode] :
+       {std::pair{own, 0700}, {shared, 01777}, {grouped, 0770}, {longName, 0700}}) {
+    fs::create_directory(folder);
+    ASSERT_EQ(chmod(folder.c_str(), static_cast<mode_t>(mode)), 0) << folder;
+  }
+  fs::create_directory_symlink(own, link);
+  const std::string file = root.WriteFile("plain", "x");
   const std::string fallback = root.path() + "/sheetpeek-" + std::to_string(geteuid());
 
   struct Case {
@@ -69,6 +79,10 @@ TEST(InstanceFolder, RuntimeFolderOrPrivateFallback) {
       {"no runtime folder set", nullptr, fallback},
       {"relative runtime folder", &relative, fallback},
       {"runtime folder is a file", &file, fallback},
+      // Others could plant a lock and a listener there, and receive the names handed over.
+      {"runtime folder open to all (1777)", &shared, fallback},
+      {"runtime folder open to the group", &grouped, fallback},
+      {"runtime folder a link to a private one", &link, fallback},
       {"runtime folder too long for a socket name", &longName, fallback},
   };
   // clang-format on
@@ -128,9 +142,10 @@ TEST(InstanceFolder, FoldersOfOtherUsersAreNotUsed) {
   EXPECT_EQ(InstanceFolder(&error, root.path()), "");
 }
 
-TEST(InstanceLock, HeldByOneAndTakenOverFromTheDead) {
+TEST(InstanceLock, HeldByOneAndTakenOverWhenNoLiveViewerHoldsIt) {
   TempDir root;
   const QString folder = QString::fromStdString(root.path());
+  const std::string lockPath = sheetpeek::InstanceLockPath(folder).toStdString();
   InstanceLock first(folder);
   InstanceLock second(folder);
   EXPECT_EQ(first.TryAcquire(), InstanceLock::Result::Acquired);
@@ -139,19 +154,74 @@ TEST(InstanceLock, HeldByOneAndTakenOverFromTheDead) {
   EXPECT_EQ(second.TryAcquire(), InstanceLock::Result::Acquired);
   second.Release();
 
-  // A process that takes the lock and dies without letting go.
-  const pid_t child = fork();
-  if (child == 0) {
-    QLockFile lock(sheetpeek::InstanceLockPath(folder));
-    _exit(lock.tryLock(0) ? 0 : 1);  // _exit: no destructor unlocks it
+  struct Case {
+    const char* what;
+    std::function<void()> leave;
+  };
+  const Case cases[] = {
+      {"a viewer that died holding it",
+       [&] {
+         const pid_t child = fork();
+         if (child == 0) {
+           InstanceLock lock(folder);
+           _exit(lock.TryAcquire() == InstanceLock::Result::Acquired ? 0 : 1);  // no destructor lets go
+         }
+         int status = 0;
+         ASSERT_EQ(waitpid(child, &status, 0), child);
+         ASSERT_EQ(WEXITSTATUS(status), 0);
+       }},
+      {"the form another lock library leaves, from a dead process",
+       [&] {
+         const pid_t child = fork();
+         if (child == 0) {
+           QLockFile lock(QString::fromStdString(lockPath));
+           _exit(lock.tryLock(0) ? 0 : 1);
+         }
+         int status = 0;
+         ASSERT_EQ(waitpid(child, &status, 0), child);
+         ASSERT_EQ(WEXITSTATUS(status), 0);
+       }},
+      {"empty", [&] { std::ofstream(lockPath, std::ios::binary); }},
+      {"garbage", [&] { std::ofstream(lockPath, std::ios::binary) << "\xff\xfe\x01 no pid here\n\n\n"; }},
+      {"naming a live process", [&] { std::ofstream(lockPath) << getpid() << "\nsheetpeek\n"; }},
+  };
+  for (const Case& c : cases) {
+    c.leave();
+    ASSERT_TRUE(fs::exists(lockPath)) << c.what;
+    InstanceLock next(folder);
+    EXPECT_EQ(next.TryAcquire(), InstanceLock::Result::Acquired) << c.what;
+    EXPECT_EQ(InstanceLock(folder).TryAcquire(), InstanceLock::Result::HeldElsewhere) << c.what;
+    next.Release();
+    EXPECT_FALSE(fs::exists(lockPath)) << c.what;
   }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_EQ(WEXITSTATUS(status), 0);
-  ASSERT_TRUE(fs::exists(root.path() + "/Sheetpeek.lock"));
-  InstanceLock third(folder);
-  EXPECT_EQ(third.TryAcquire(), InstanceLock::Result::Acquired);
-  EXPECT_TRUE(third.Held());
+}
+
+// Starts that take and let go of the lock at the same moments: never two holders at once,
+// however the opening, locking and removing of the file interleave.
+TEST(InstanceLock, NeverHeldByTwoAtOnce) {
+  TempDir root;
+  const QString folder = QString::fromStdString(root.path());
+  std::atomic<int> holders{0};
+  std::atomic<int> most{0};
+  std::atomic<int> taken{0};
+  std::vector<std::thread> starts;
+  for (int t = 0; t < 4; ++t) {
+    starts.emplace_back([&] {
+      for (int i = 0; i < 200; ++i) {
+        InstanceLock lock(folder);
+        if (lock.TryAcquire() != InstanceLock::Result::Acquired) continue;
+        const int now = ++holders;
+        for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
+        std::this_thread::yield();
+        --holders;
+        ++taken;
+      }
+    });
+  }
+  for (auto& s : starts) s.join();
+  EXPECT_EQ(most.load(), 1);
+  EXPECT_GT(taken.load(), 4);
 }
 
 TEST(InstanceLock, LockThatCannotBeMadeIsAFailureNotAViewer) {

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -350,21 +351,40 @@ TEST(SingleInstance, TwoStartsAtOnceEndWithOneViewerShowingBoth) {
   }
 }
 
-TEST(SingleInstance, KilledViewerDoesNotBlockTheNextStart) {
-  Sandbox box;
-  BackgroundChild& first = box.StartViewer();
-  ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
-  first.Kill();
-  // What a killed viewer leaves behind.
-  ASSERT_TRUE(fs::exists(box.runtime() / "Sheetpeek.lock"));
-  ASSERT_TRUE(fs::exists(box.runtime() / "Sheetpeek"));
+// A lock file that names no live viewer is taken over by the next start, which becomes the
+// viewer and serves later starts.
+TEST(SingleInstance, LockLeftWithoutALiveViewerDoesNotBlockTheNextStart) {
+  struct Case {
+    const char* what;
+    std::string contents;  // of the lock file; empty: what a killed viewer leaves
+  };
+  const Case cases[] = {
+      {"a killed viewer", ""}, {"an empty lock file", ""}, {"garbage", "\x7f\x45LF\0\n-1\n"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sandbox box;
+    const fs::path lockFile = box.runtime() / "Sheetpeek.lock";
+    std::vector<std::string> expected;
+    if (c.what == cases[0].what) {
+      BackgroundChild& first = box.StartViewer();
+      ASSERT_EQ(box.AwaitTrace(1).size(), 1u);
+      first.Kill();
+      // What a killed viewer leaves behind.
+      ASSERT_TRUE(fs::exists(box.runtime() / "Sheetpeek"));
+      expected.push_back(box.Ready(""));
+    } else {
+      std::ofstream(lockFile, std::ios::binary) << c.contents;
+    }
+    ASSERT_TRUE(fs::exists(lockFile));
 
-  BackgroundChild& second = box.StartViewer({box.Drawing("quoting.cad")});
-  ASSERT_EQ(box.AwaitTrace(2), (std::vector<std::string>{box.Ready(""), box.Ready("quoting.cad")}));
-  const ChildResult run = box.Run({"runs.cad"}, box.drawings());
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(box.AwaitTrace(3).back(), box.Shows(1, true, "runs.cad"));
-  EXPECT_TRUE(second.Running());
+    BackgroundChild& next = box.StartViewer({box.Drawing("quoting.cad")});
+    expected.push_back(box.Ready("quoting.cad"));
+    ASSERT_EQ(box.AwaitTrace(expected.size()), expected);
+    const ChildResult run = box.Run({"runs.cad"}, box.drawings());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(box.AwaitTrace(expected.size() + 1).back(), box.Shows(1, true, "runs.cad"));
+    EXPECT_TRUE(next.Running());
+  }
 }
 
 TEST(SingleInstance, GarbageOnTheChannelDoesNotHurtTheWindow) {
@@ -408,7 +428,7 @@ TEST(SingleInstance, GarbageOnTheChannelDoesNotHurtTheWindow) {
   }
   const ChildResult run = box.Run({"runs.cad"}, box.drawings());
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_LT(run.seconds, 2.9);  // served while the stalled ones still wait for their timeout
+  EXPECT_LT(run.seconds, 1.5);  // served before the stalled ones' deadline, not after it
   for (int fd : stalled) close(fd);
 
   EXPECT_EQ(box.AwaitTrace(3), (std::vector<std::string>{box.Ready(""), box.Shows(0, false, ""),
@@ -458,8 +478,8 @@ TEST(SingleInstance, StalledConnectionIsDroppedByTheWindow) {
   EXPECT_EQ(ReadToEnd(fd, 15), "");
   const double waited = std::chrono::duration<double>(Clock::now() - started).count();
   close(fd);
-  EXPECT_GT(waited, 3.0);
-  EXPECT_LT(waited, 14.0);
+  EXPECT_GT(waited, 1.5);
+  EXPECT_LT(waited, 10.0);
 }
 
 TEST(SingleInstance, NoDisplayIsAClearError) {
