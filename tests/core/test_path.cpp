@@ -113,7 +113,7 @@ TEST(Path, WindowsStyleExtension) {
       {"plan.cad", ".cad"},
       {"plan.CAD", ".CAD"},
       {"plan.Cad", ".Cad"},
-      {"plan.\xEF\xBD\x83ad", ".\xEF\xBD\x83ad"},  // a full-width c is no c
+      {"plan.\xEF\xBD\x83" "ad", ".\xEF\xBD\x83" "ad"},  // a full-width c is no c
       {"C:\\data.cad\\plan", ""},
       {"C:\\data.cad:plan", ""},
       {"plan", ""},
