@@ -554,6 +554,10 @@ void TfrmRaderAver::MMOpenfileClick() {
   dialog.lpstrFile = &name[0];
   dialog.nMaxFile = static_cast<DWORD>(name.size());
   dialog.Flags = OFN_EXPLORER;
+  // In the shown drawing's folder; with nothing shown, where the user last chose a file.
+  const std::wstring folder =
+      shownPath_.empty() ? std::wstring() : Widen(sheetpeek::SplitPath(shownPath_).folder);
+  if (!folder.empty()) dialog.lpstrInitialDir = folder.c_str();
   if (!::GetOpenFileNameW(&dialog)) return;
   name.resize(name.find(L'\0'));
   LoadDrawing(name);
