@@ -264,16 +264,19 @@ void TfrmRaderAver::CreateControls() {
     HWND control = nullptr;
     switch (c.kind) {
       case ControlKind::Panel:
-        control = ::CreateWindowExW(0, kPanelClass, caption.c_str(),
+        // Tab goes on into the fields inside.
+        control = ::CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, caption.c_str(),
                                     WS_CHILD | visible | WS_CLIPCHILDREN |
                                         (c.bevel == sheetpeek::PanelBevel::Lowered ? SS_SUNKEN : 0),
                                     c.left, c.top, c.width, c.height, parent, id, instance_, nullptr);
         ::SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(windowFont_));
         break;
       case ControlKind::LabeledEdit: {
+        // Every field takes the focus, in the table's order (the order of creation), so that a
+        // keyboard user can select and copy one value.
         control = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                                    WS_CHILD | visible | ES_READONLY | ES_AUTOHSCROLL, c.left, c.top, c.width,
-                                    c.height, parent, id, instance_, nullptr);
+                                    WS_CHILD | visible | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, c.left,
+                                    c.top, c.width, c.height, parent, id, instance_, nullptr);
         const HMENU labelId =
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(sheetpeek::ControlIdOf(c.id) + kLabelIdOffset));
         HWND label =
