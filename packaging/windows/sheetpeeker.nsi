@@ -17,6 +17,8 @@ SetCompressor /SOLID lzma
 !define CLASSES "Software\Classes"
 !define PROGID "SheetPeeker.Drawing"
 !define APPLICATION_KEY "${CLASSES}\Applications\sheetpeek.exe"
+!define THUMBNAIL_CLSID "{39D7CC0F-71EC-4745-8B8E-B04DF614D98B}"
+!define THUMBNAIL_HANDLER_KEY "${CLASSES}\.cad\ShellEx\{E357FCCD-A995-4576-B01F-234630154E96}"
 ; The viewer is packaged when the build has made it.
 !if /FileExists "${BIN}/sheetpeek.exe"
   !define HAVE_VIEWER
@@ -43,6 +45,48 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "The ${PRODUCT} authors"
 !insertmacro MUI_LANGUAGE "Japanese"
 !insertmacro MUI_LANGUAGE "English"
 
+; Values of other programs that the setup replaced, kept in a mirror of their keys below this
+; one (under the same root) until the uninstaller puts them back.
+!define REPLACED_KEY "Software\${PRODUCT}\Replaced"
+
+; Sets the text `name` ("" for the default value) of `key` below `root` (HKCU or HKLM) to
+; `value`, keeping what another program had there for RestoreRegStr. A second install keeps
+; the first one's saved value, as the value found is then our own.
+!macro ReplaceRegStr root key name value
+  Push $0
+  ClearErrors
+  ReadRegStr $0 ${root} "${key}" "${name}"
+  ${IfNot} ${Errors}
+  ${AndIf} $0 != "${value}"
+    WriteRegStr ${root} "${REPLACED_KEY}\${key}" "${name}" $0
+  ${EndIf}
+  WriteRegStr ${root} "${key}" "${name}" "${value}"
+  Pop $0
+!macroend
+
+; Undoes ReplaceRegStr: while `name` of `key` holds our `value` (or nothing, as after a handler
+; took its own registration away), the saved value comes back, else ours is deleted; a value
+; another program wrote since stays. Empty keys are the caller's to remove.
+!macro RestoreRegStr root key name value
+  Push $0
+  Push $1
+  ClearErrors
+  ReadRegStr $1 ${root} "${key}" "${name}"
+  ${If} ${Errors}
+  ${OrIf} $1 == "${value}"
+    ClearErrors
+    ReadRegStr $0 ${root} "${REPLACED_KEY}\${key}" "${name}"
+    ${IfNot} ${Errors}
+      WriteRegStr ${root} "${key}" "${name}" $0
+    ${ElseIf} $1 == "${value}"
+      DeleteRegValue ${root} "${key}" "${name}"
+    ${EndIf}
+  ${EndIf}
+  DeleteRegValue ${root} "${REPLACED_KEY}\${key}" "${name}"
+  Pop $1
+  Pop $0
+!macroend
+
 Function .onInit
   SetShellVarContext current
 FunctionEnd
@@ -62,7 +106,9 @@ Section "${PRODUCT}"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The thumbnail handler writes its own keys, for the current user.
+  ; The thumbnail handler writes its own keys, for the current user; the handler it takes the
+  ; place of is kept for the uninstaller.
+  !insertmacro ReplaceRegStr HKCU "${THUMBNAIL_HANDLER_KEY}" "" "${THUMBNAIL_CLSID}"
   ClearErrors
   RegDLL "$INSTDIR\sheetpeek-thumbnail.dll"
   IfErrors 0 +2
@@ -115,6 +161,9 @@ SectionEnd
 
 Section "Uninstall"
   UnRegDLL "$INSTDIR\sheetpeek-thumbnail.dll"
+  !insertmacro RestoreRegStr HKCU "${THUMBNAIL_HANDLER_KEY}" "" "${THUMBNAIL_CLSID}"
+  ; Only the saved values lived there.
+  DeleteRegKey HKCU "Software\${PRODUCT}"
 
   DeleteRegKey HKCU "${APPLICATION_KEY}"
   !insertmacro DeleteKeyIfEmpty "${CLASSES}\Applications"
