@@ -8,6 +8,7 @@ Target amd64-unicode
 ManifestDPIAware true
 SetCompressor /SOLID lzma
 
+!include "FileFunc.nsh"
 !include "LogicLib.nsh"
 !include "MUI2.nsh"
 
@@ -36,14 +37,27 @@ VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT} setup"
 VIAddVersionKey /LANG=0 "LegalCopyright" "The ${PRODUCT} authors"
 
+; The product's icon on the setup and the uninstaller, not the installer maker's.
+!define MUI_ICON "${ROOT}/packaging/icons/sheetpeek.ico"
+!define MUI_UNICON "${ROOT}/packaging/icons/sheetpeek.ico"
+
 ; What the setup carries and under which terms: ours and those of the code of others in it.
 !insertmacro MUI_PAGE_LICENSE "${LICENCES}/SheetPeeker.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!ifdef HAVE_VIEWER
+  ; The last page offers a first look at the sample drawing.
+  !define MUI_FINISHPAGE_RUN
+  !define MUI_FINISHPAGE_RUN_FUNCTION OpenSample
+  !define MUI_FINISHPAGE_RUN_TEXT "$(OpenSampleText)"
+  !insertmacro MUI_PAGE_FINISH
+!endif
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "Japanese"
 !insertmacro MUI_LANGUAGE "English"
+LangString OpenSampleText ${LANG_JAPANESE} "サンプルの図面を開く"
+LangString OpenSampleText ${LANG_ENGLISH} "Open the sample drawing"
 
 ; Values of other programs that the setup replaced, kept in a mirror of their keys below this
 ; one (under the same root) until the uninstaller puts them back.
@@ -87,6 +101,12 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "The ${PRODUCT} authors"
   Pop $0
 !macroend
 
+!ifdef HAVE_VIEWER
+Function OpenSample
+  Exec '"$INSTDIR\sheetpeek.exe" "$INSTDIR\examples\plan_with_preview.cad"'
+FunctionEnd
+!endif
+
 Function .onInit
   SetShellVarContext current
 FunctionEnd
@@ -116,6 +136,9 @@ Section "${PRODUCT}"
 
 !ifdef HAVE_VIEWER
   File "${BIN}/sheetpeek.exe"
+  SetOutPath "$INSTDIR\examples"
+  File "${ROOT}/examples/plan_with_preview.cad"
+  SetOutPath "$INSTDIR"
   CreateShortCut "$SMPROGRAMS\${SHORTCUT}.lnk" "$INSTDIR\sheetpeek.exe"
   ; "Open with": offered for .cad, never made the default.
   WriteRegStr HKCU "${CLASSES}\${PROGID}" "" "Orvic図面"
@@ -133,10 +156,16 @@ Section "${PRODUCT}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  ; In place (_?=): whoever runs it waits until it is done, which the copy of itself that the
+  ; uninstaller otherwise runs from would not let them.
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
 !ifdef HAVE_VIEWER
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\sheetpeek.exe,0"
+!else
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\uninstall.exe,0"
 !endif
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
@@ -180,10 +209,23 @@ Section "Uninstall"
   ; Explorer may hold the handler loaded: then it goes at the next start.
   Delete /REBOOTOK "$INSTDIR\sheetpeek-thumbnail.dll"
   Delete "$INSTDIR\README.md"
+  Delete "$INSTDIR\examples\plan_with_preview.cad"
+  RMDir "$INSTDIR\examples"
   Delete "$INSTDIR\licences\*.txt"
   RMDir "$INSTDIR\licences"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir /REBOOTOK "$INSTDIR"
+  ; Out of the folder it removes, or it could not go.
+  SetOutPath "$TEMP"
+  ${If} $EXEPATH == "$INSTDIR\uninstall.exe"
+    ; Run in place (_?=), the uninstaller cannot delete itself while it runs: the system's
+    ; command processor, hidden, takes it and the folder away once it has ended (ping is its
+    ; only way to wait a moment; three tries).
+    StrCpy $0 'del /f /q "$INSTDIR\uninstall.exe" 2>nul & rd "$INSTDIR" 2>nul'
+    StrCpy $1 'ping -n 3 127.0.0.1 >nul'
+    ExecShell "" "$SYSDIR\cmd.exe" '/d /q /c $1 & $0 & $1 & $0 & $1 & $0' SW_HIDE
+  ${Else}
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir /REBOOTOK "$INSTDIR"
+  ${EndIf}
   ; The per-user programs folder, when the setup was the one that made it.
   RMDir "$LOCALAPPDATA\Programs"
 SectionEnd
