@@ -76,10 +76,12 @@ installer: windows
 test-windows: build installer
 	JOBS=$(JOBS) scripts/test-windows $(BUILD) $(WINDOWS_BUILD)
 
-# Renders the Windows viewer under Wine on the sample drawing into docs/screenshot-windows.png.
+# Renders the Windows viewer under Wine on the sample drawing into docs/screenshot-windows.png,
+# and at 150 % (144 dpi) into docs/screenshot-windows-144dpi.png.
 .PHONY: screenshot-windows
 screenshot-windows: windows
 	scripts/screenshot-windows $(WINDOWS_BUILD) $(SAMPLE) docs/screenshot-windows.png
+	scripts/screenshot-windows $(WINDOWS_BUILD) $(SAMPLE) docs/screenshot-windows-144dpi.png 144
 
 # Benchmarks against their floors, built in Release into $(BENCH_BUILD)/; prints every figure.
 BENCH_BUILD ?= build-bench

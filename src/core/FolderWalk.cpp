@@ -111,22 +111,22 @@ bool NaturalLess(const std::string& a, const std::string& b) {
   return c != 0 ? c < 0 : a < b;
 }
 
-std::vector<std::string> DrawingsInFolder(const std::string& folder) {
+std::vector<std::string> DrawingsInFolder(const std::string& folder, PathStyle style) {
   std::vector<FolderEntry> entries;
   std::string error;
   std::vector<std::string> names;
   if (!ListFolder(folder, entries, error)) return names;
   for (auto& e : entries) {
-    if (e.kind == EntryKind::File && EndsWith(e.name, ".cad", false)) names.push_back(std::move(e.name));
+    if (e.kind == EntryKind::File && HasDrawingExtension(e.name, style)) names.push_back(std::move(e.name));
   }
   std::sort(names.begin(), names.end(), NaturalLess);
   return names;
 }
 
 std::string StepThroughFolder(const std::string& current, FolderStep step,
-                              const std::function<bool(const std::string&)>& show) {
-  const PathParts parts = SplitPath(current);
-  std::vector<std::string> names = DrawingsInFolder(parts.folder);
+                              const std::function<bool(const std::string&)>& show, PathStyle style) {
+  const PathParts parts = SplitPath(current, style);
+  std::vector<std::string> names = DrawingsInFolder(parts.folder, style);
   const bool forward = step == FolderStep::Next || step == FolderStep::First;
   if (!forward) std::reverse(names.begin(), names.end());
   // Measured from the shown name, not its index: the shown file may have vanished itself.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "PathName.h"
+
 namespace sheetpeek {
 
 enum class EntryKind {
@@ -53,8 +55,9 @@ bool HasDrawingExtensionAnyCase(const std::string& name);
 // letters without regard to ASCII case; ties are broken by the bytes, so the order is total.
 bool NaturalLess(const std::string& a, const std::string& b);
 
-// The names in `folder` that end exactly in ".cad" (regular files only), in natural order.
-std::vector<std::string> DrawingsInFolder(const std::string& folder);
+// The names in `folder` that carry the drawing extension of `style` (HasDrawingExtension;
+// regular files only), in natural order.
+std::vector<std::string> DrawingsInFolder(const std::string& folder, PathStyle style = HostPathStyle());
 
 enum class FolderStep { Next, Previous, First, Last };
 
@@ -62,6 +65,7 @@ enum class FolderStep { Next, Previous, First, Last };
 // direction, to `show` until it accepts one (a file that vanished is refused and skipped).
 // Returns the accepted path, or "" when none was (at either end nothing happens).
 std::string StepThroughFolder(const std::string& current, FolderStep step,
-                              const std::function<bool(const std::string&)>& show);
+                              const std::function<bool(const std::string&)>& show,
+                              PathStyle style = HostPathStyle());
 
 }  // namespace sheetpeek

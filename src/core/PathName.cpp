@@ -92,7 +92,14 @@ std::string FileExtension(const std::string& name, PathStyle style) {
 }
 
 bool HasDrawingExtension(const std::string& name, PathStyle style) {
-  return FileExtension(name, style) == ".cad";
+  const std::string extension = FileExtension(name, style);
+  if (style == PathStyle::Posix) return extension == ".cad";
+  if (extension.size() != 4 || extension[0] != '.') return false;
+  for (std::size_t i = 1; i < 4; ++i) {
+    const char c = extension[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) != "cad"[i - 1]) return false;
+  }
+  return true;
 }
 
 }  // namespace sheetpeek

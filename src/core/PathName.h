@@ -25,7 +25,8 @@ PathParts SplitPath(const std::string& path, PathStyle style = HostPathStyle());
 // the dot or there is no dot.
 std::string FileExtension(const std::string& name, PathStyle style = HostPathStyle());
 
-// True when the name's extension is exactly ".cad" (case counts).
+// True when the name's extension is ".cad": in any letter case in the Windows styles (the shell
+// hands A-1.CAD to the viewer registered for .cad), exactly on POSIX hosts.
 bool HasDrawingExtension(const std::string& name, PathStyle style = HostPathStyle());
 
 }  // namespace sheetpeek

@@ -1,5 +1,6 @@
 #include "WindowLayout.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "Orvicheader.h"
@@ -77,11 +78,36 @@ const FontSpec& FontOf(LayoutFont font) {
 }
 
 PicturePlace PreviewPlace(int width, int height) {
-  const ControlLayout& panel = LayoutOf(ControlId::PnlImage);
-  const std::uint32_t left =
-      (static_cast<std::uint32_t>(panel.width) - static_cast<std::uint32_t>(width)) >> 1;
-  const std::uint32_t top =
-      (static_cast<std::uint32_t>(panel.height) - static_cast<std::uint32_t>(height)) >> 1;
+  return ScaledPreviewPlace(width, height, kLayoutDpi);
+}
+
+int ScaleToDpi(int length, int dpi) {
+  if (dpi <= 0 || dpi == kLayoutDpi) return length;
+  const long long scaled = static_cast<long long>(length) * dpi;
+  // Halves away from zero, as the system's MulDiv rounds.
+  return static_cast<int>((scaled + (scaled < 0 ? -kLayoutDpi / 2 : kLayoutDpi / 2)) / kLayoutDpi);
+}
+
+LayoutRect ScaledRect(const ControlLayout& c, int dpi) {
+  const int left = ScaleToDpi(c.left, dpi);
+  const int top = ScaleToDpi(c.top, dpi);
+  return {left, top, ScaleToDpi(c.left + c.width, dpi) - left, ScaleToDpi(c.top + c.height, dpi) - top};
+}
+
+int PreviewScale(int dpi) {
+  return std::max(1, dpi / kLayoutDpi);
+}
+
+PicturePlace ScaledPreviewPlace(int width, int height, int dpi) {
+  const LayoutRect panel = ScaledRect(LayoutOf(ControlId::PnlImage), dpi);
+  const int scale = PreviewScale(dpi);
+  // Each difference taken as an unsigned 32-bit value and halved, as the panel has always done.
+  const std::uint32_t left = (static_cast<std::uint32_t>(panel.width) -
+                              static_cast<std::uint32_t>(width) * static_cast<std::uint32_t>(scale)) >>
+                             1;
+  const std::uint32_t top = (static_cast<std::uint32_t>(panel.height) -
+                             static_cast<std::uint32_t>(height) * static_cast<std::uint32_t>(scale)) >>
+                            1;
   return {static_cast<int>(left), static_cast<int>(top)};
 }
 

@@ -122,6 +122,27 @@ struct PicturePlace {
 // picture's, each taken as an unsigned 32-bit value and halved.
 PicturePlace PreviewPlace(int width, int height);
 
+// The layout is drawn for 96 dots per inch; a window on a screen of `dpi` scales it.
+constexpr int kLayoutDpi = 96;
+
+// A coordinate or font height of the layout at `dpi`, rounded to the nearest pixel.
+int ScaleToDpi(int length, int dpi);
+
+struct LayoutRect {
+  int left, top, width, height;
+};
+// A control's rectangle at `dpi`. Its edges are scaled, not its size, so fields that touch at
+// 96 dpi touch at any scale.
+LayoutRect ScaledRect(const ControlLayout& control, int dpi);
+
+// The preview's whole-number enlargement at `dpi`, so that its pixels stay sharp: dpi / 96
+// rounded down, at least 1.
+int PreviewScale(int dpi);
+
+// Where a picture of `width` x `height`, shown at PreviewScale(dpi), stands in the picture
+// panel at `dpi`; PreviewPlace at 96 dpi.
+PicturePlace ScaledPreviewPlace(int width, int height, int dpi);
+
 // The enlarged preview's factor: the largest of 4, 3 and 2 at which a picture of `width` x
 // `height` fits into `roomWidth` x `roomHeight`; 2 when none does.
 int ZoomFactor(int width, int height, int roomWidth, int roomHeight);

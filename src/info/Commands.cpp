@@ -27,7 +27,7 @@ constexpr std::size_t kChunksAhead = 8;
 constexpr unsigned kMaxJobs = 2;
 
 void Print(std::FILE* stream, const std::string& text) {
-  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stream);
+  WriteStream(stream, text);
 }
 
 class ReportPrinter {
@@ -39,7 +39,7 @@ class ReportPrinter {
   void Add(const FileReport& r) {
     if (!r.out.empty()) {
       // Text blocks are separated by one blank line.
-      if (format_ == ReportFormat::Text && printedBlock_) std::fputc('\n', out_);
+      if (format_ == ReportFormat::Text && printedBlock_) Print(out_, "\n");
       Print(out_, r.out);
       printedBlock_ = true;
     }

@@ -51,6 +51,10 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 
 void PrepareStandardStreams() {}
 
+void WriteStream(std::FILE* stream, const std::string& bytes) {
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stream);
+}
+
 bool IsSameFile(const std::string& a, const std::string& b) {
   struct stat sa {
   }, sb{};

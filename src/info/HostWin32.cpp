@@ -105,6 +105,37 @@ class PendingFile {
 };
 
 UINT g_savedConsoleCp = 0;
+// The console behind standard output and error, or null when the stream goes elsewhere.
+HANDLE g_consoleOut = nullptr;
+HANDLE g_consoleErr = nullptr;
+
+HANDLE ConsoleOf(std::FILE* stream) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) ? handle : nullptr;
+}
+
+// Whole characters to the console, in pieces small enough for any console host; false when
+// it refused them.
+bool WriteConsoleText(HANDLE console, const std::string& utf8) {
+  if (utf8.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return false;
+  const int len = static_cast<int>(utf8.size());
+  // Invalid bytes become U+FFFD rather than losing the message.
+  const int units = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), len, nullptr, 0);
+  if (units <= 0) return false;
+  std::wstring text(static_cast<std::size_t>(units), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), len, &text[0], units);
+  constexpr std::size_t kPiece = 8192;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t n = std::min(kPiece, text.size() - at);
+    if (n < text.size() - at && IS_HIGH_SURROGATE(text[at + n - 1])) --n;  // a pair stays whole
+    DWORD written = 0;
+    if (!::WriteConsoleW(console, text.data() + at, static_cast<DWORD>(n), &written, nullptr) || written == 0)
+      return false;
+    at += written;
+  }
+  return true;
+}
 
 void RestoreConsoleCp() {
   if (g_savedConsoleCp != 0) ::SetConsoleOutputCP(g_savedConsoleCp);
@@ -127,12 +158,26 @@ void PrepareStandardStreams() {
   // Our output is UTF-8 with LF line ends, byte for byte as on other systems.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
-  // A console shows those bytes right only in the UTF-8 code page; put the old one back at exit.
+  g_consoleOut = ConsoleOf(stdout);
+  g_consoleErr = ConsoleOf(stderr);
+  // Bytes that reach a console other than through WriteStream show right only in the UTF-8
+  // code page; put the old one back at exit.
   const UINT cp = ::GetConsoleOutputCP();
   if (cp != 0 && cp != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8)) {
     g_savedConsoleCp = cp;
     std::atexit(RestoreConsoleCp);
   }
+}
+
+void WriteStream(std::FILE* stream, const std::string& bytes) {
+  if (bytes.empty()) return;
+  const HANDLE console = stream == stdout ? g_consoleOut : stream == stderr ? g_consoleErr : nullptr;
+  if (console != nullptr) {
+    // What the stream holds yet goes first, so the order stays.
+    std::fflush(stream);
+    if (WriteConsoleText(console, bytes)) return;
+  }
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {

@@ -18,14 +18,14 @@ int main(int argc, char** argv) {
   try {
     options = ParseOptions(ProgramArguments(argc, argv));
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "sheetpeek-info: %s\n%s", e.what(), SynopsisText().c_str());
+    WriteStream(stderr, std::string("sheetpeek-info: ") + e.what() + "\n" + SynopsisText());
     return kExitUsage;
   }
 
   int rc = kExitOk;
   switch (options.mode) {
     case Mode::Help:
-      std::fputs(UsageText().c_str(), stdout);
+      WriteStream(stdout, UsageText());
       break;
     case Mode::Version:
       std::printf("sheetpeek-info %s\n", SHEETPEEK_VERSION);

@@ -157,8 +157,9 @@ void TfrmRaderAver::ShowEnlargedPreview() {
   // What the control shows: the surface's top-left part of the control's size.
   RECT shown;
   ::GetClientRect(image, &shown);
-  const int width = std::min<int>(shown.right, sheetpeek::kSurfaceWidth);
-  const int height = std::min<int>(shown.bottom, sheetpeek::kSurfaceHeight);
+  const int scale = sheetpeek::PreviewScale(dpi_);
+  const int width = std::min<int>(shown.right / scale, sheetpeek::kSurfaceWidth);
+  const int height = std::min<int>(shown.bottom / scale, sheetpeek::kSurfaceHeight);
   if (width <= 0 || height <= 0) return;
   zoom_.reset();
   zoom_ = std::make_unique<sheetpeek::PreviewZoomWindow>(instance_, handle_, surfaceDc_, width, height);

@@ -29,11 +29,40 @@ constexpr UINT kHandoffMessage = WM_APP + 1;
 // A labelled field's label takes its field's identifier plus this.
 constexpr int kLabelIdOffset = 1000;
 
-HFONT MakeFont(const sheetpeek::FontSpec& spec) {
-  return ::CreateFontW(-spec.pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+// The picture control's whole-number enlargement of its surface.
+const wchar_t kPictureScaleProperty[] = L"SheetPeeker.PictureScale";
+
+HFONT MakeFont(const sheetpeek::FontSpec& spec, int dpi) {
+  return ::CreateFontW(-sheetpeek::ScaleToDpi(spec.pixelHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                       SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        (spec.proportional ? VARIABLE_PITCH : FIXED_PITCH) | FF_DONTCARE,
                        Widen(spec.face).c_str());
+}
+
+// A function of user32 that older systems lack, or null.
+template <typename Fn>
+Fn User32Function(const char* name) {
+  // Through a plain function pointer type, which any function pointer converts to.
+  return reinterpret_cast<Fn>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+}
+
+int DpiOf(HWND window) {
+  static const auto getDpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  if (getDpiForWindow != nullptr) {
+    if (const UINT dpi = getDpiForWindow(window); dpi != 0) return static_cast<int>(dpi);
+  }
+  HDC dc = ::GetDC(window);
+  const int dpi = ::GetDeviceCaps(dc, LOGPIXELSY);
+  ::ReleaseDC(window, dc);
+  return dpi > 0 ? dpi : sheetpeek::kLayoutDpi;
+}
+
+void AdjustFrame(RECT& frame, DWORD style, int dpi) {
+  static const auto adjustForDpi =
+      User32Function<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+  if (adjustForDpi == nullptr || !adjustForDpi(&frame, style, TRUE, 0, static_cast<UINT>(dpi)))
+    ::AdjustWindowRectEx(&frame, style, TRUE, 0);
 }
 
 SIZE TextSize(HWND window, HFONT font, const std::wstring& text) {
@@ -105,13 +134,25 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case WM_LBUTTONDBLCLK:
       ::SendMessageW(::GetAncestor(window, GA_ROOT), WM_COMMAND, sheetpeek::kCommandZoom, 0);
       return 0;
+    case WM_NCDESTROY:
+      ::RemovePropW(window, kPictureScaleProperty);
+      return ::DefWindowProcW(window, message, wParam, lParam);
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = ::BeginPaint(window, &paint);
       RECT rect;
       ::GetClientRect(window, &rect);
       HDC surface = reinterpret_cast<HDC>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-      if (surface != nullptr) ::BitBlt(dc, 0, 0, rect.right, rect.bottom, surface, 0, 0, SRCCOPY);
+      const int scale =
+          std::max(1, static_cast<int>(reinterpret_cast<INT_PTR>(::GetPropW(window, kPictureScaleProperty))));
+      if (surface != nullptr && scale == 1) {
+        ::BitBlt(dc, 0, 0, rect.right, rect.bottom, surface, 0, 0, SRCCOPY);
+      } else if (surface != nullptr) {
+        // Whole pixels of the surface, each a square of scale x scale.
+        ::SetStretchBltMode(dc, COLORONCOLOR);
+        ::StretchBlt(dc, 0, 0, rect.right / scale * scale, rect.bottom / scale * scale, surface, 0, 0,
+                     rect.right / scale, rect.bottom / scale, SRCCOPY);
+      }
       ::EndPaint(window, &paint);
       return 0;
     }
@@ -147,10 +188,6 @@ bool TfrmRaderAver::RegisterClasses(HINSTANCE instance) {
 
 TfrmRaderAver::TfrmRaderAver(HINSTANCE instance, std::vector<std::wstring> arguments)
     : instance_(instance), arguments_(std::move(arguments)) {
-  windowFont_ = MakeFont(sheetpeek::kWindowFont);
-  fixedFont_ = MakeFont(sheetpeek::kFixedFont);
-  headingFont_ = MakeFont(sheetpeek::kHeadingFont);
-
   MainMenu1 = ::CreateMenu();
   HMENU F1 = ::CreatePopupMenu();
   ::AppendMenuW(F1, MF_STRING, sheetpeek::kCommandOpen, Widen(sheetpeek::kOpenItem.caption).c_str());
@@ -167,14 +204,10 @@ TfrmRaderAver::TfrmRaderAver(HINSTANCE instance, std::vector<std::wstring> argum
                               frame.right - frame.left, frame.bottom - frame.top, nullptr, MainMenu1,
                               instance, this);
   if (handle_ == nullptr) return;
-  // A menu bar that wraps takes more room than the estimate: the client area must stay exact.
-  RECT client;
-  ::GetClientRect(handle_, &client);
-  const int extra = sheetpeek::kWindow.clientHeight - (client.bottom - client.top);
-  if (extra != 0) {
-    ::SetWindowPos(handle_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + extra,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  // The layout at the scale of the screen the window came up on.
+  dpi_ = DpiOf(handle_);
+  MakeFonts();
+  SizeFrame(nullptr);
   CreateControls();
   Header.reset();
   ::DragAcceptFiles(handle_, TRUE);
@@ -194,6 +227,33 @@ TfrmRaderAver::~TfrmRaderAver() {
     if (font != nullptr) ::DeleteObject(font);
 }
 
+void TfrmRaderAver::MakeFonts() {
+  windowFont_ = MakeFont(sheetpeek::kWindowFont, dpi_);
+  fixedFont_ = MakeFont(sheetpeek::kFixedFont, dpi_);
+  headingFont_ = MakeFont(sheetpeek::kHeadingFont, dpi_);
+}
+
+void TfrmRaderAver::SizeFrame(const RECT* suggested) {
+  const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(handle_, GWL_STYLE));
+  const int width = Scaled(sheetpeek::kWindow.clientWidth);
+  const int height = Scaled(sheetpeek::kWindow.clientHeight);
+  RECT frame = {0, 0, width, height};
+  AdjustFrame(frame, style, dpi_);
+  RECT place;
+  ::GetWindowRect(handle_, &place);
+  if (suggested != nullptr) place = *suggested;
+  ::SetWindowPos(handle_, nullptr, place.left, place.top, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  // A menu bar that wraps takes more room than the estimate: the client area must stay exact.
+  RECT client;
+  ::GetClientRect(handle_, &client);
+  const int extra = height - (client.bottom - client.top);
+  if (extra != 0) {
+    ::SetWindowPos(handle_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + extra,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
 void TfrmRaderAver::CreateControls() {
   for (const ControlLayout& c : sheetpeek::kWindowLayout) {
     HWND parent =
@@ -201,22 +261,22 @@ void TfrmRaderAver::CreateControls() {
     const HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(sheetpeek::ControlIdOf(c.id)));
     const DWORD visible = c.visible ? WS_VISIBLE : 0;
     const std::wstring caption = Widen(c.caption);
-    HFONT font = c.font == sheetpeek::LayoutFont::Fixed     ? fixedFont_
-                 : c.font == sheetpeek::LayoutFont::Heading ? headingFont_
-                                                            : windowFont_;
     HWND control = nullptr;
     switch (c.kind) {
       case ControlKind::Panel:
-        control = ::CreateWindowExW(0, kPanelClass, caption.c_str(),
+        // Tab goes on into the fields inside.
+        control = ::CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, caption.c_str(),
                                     WS_CHILD | visible | WS_CLIPCHILDREN |
                                         (c.bevel == sheetpeek::PanelBevel::Lowered ? SS_SUNKEN : 0),
                                     c.left, c.top, c.width, c.height, parent, id, instance_, nullptr);
         ::SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(windowFont_));
         break;
       case ControlKind::LabeledEdit: {
+        // Every field takes the focus, in the table's order (the order of creation), so that a
+        // keyboard user can select and copy one value.
         control = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                                    WS_CHILD | visible | ES_READONLY | ES_AUTOHSCROLL, c.left, c.top, c.width,
-                                    c.height, parent, id, instance_, nullptr);
+                                    WS_CHILD | visible | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, c.left,
+                                    c.top, c.width, c.height, parent, id, instance_, nullptr);
         const HMENU labelId =
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(sheetpeek::ControlIdOf(c.id) + kLabelIdOffset));
         HWND label =
@@ -226,15 +286,11 @@ void TfrmRaderAver::CreateControls() {
         labels_[sheetpeek::IndexOf(c.id)] = label;
         break;
       }
-      case ControlKind::Label: {
-        // Never narrower than laid out, and wide enough that the face in use loses no glyph.
-        const SIZE text = TextSize(parent, font, caption);
+      case ControlKind::Label:
         control = ::CreateWindowExW(0, L"STATIC", caption.c_str(),
                                     WS_CHILD | visible | SS_LEFTNOWORDWRAP | SS_NOPREFIX, c.left, c.top,
-                                    std::max<int>(c.width, text.cx), std::max<int>(c.height, text.cy), parent,
-                                    id, instance_, nullptr);
+                                    c.width, c.height, parent, id, instance_, nullptr);
         break;
-      }
       case ControlKind::Image:
         control = ::CreateWindowExW(0, kImageClass, L"", WS_CHILD | visible, c.left, c.top, c.width, c.height,
                                     parent, id, instance_, nullptr);
@@ -245,10 +301,56 @@ void TfrmRaderAver::CreateControls() {
                               c.left, c.top, c.width, c.height, parent, id, instance_, nullptr);
         break;
     }
-    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     controls_[sheetpeek::IndexOf(c.id)] = control;
-    if (c.kind == ControlKind::LabeledEdit) SetLabelText(c.id, caption);
   }
+  ApplyLayout();
+  for (const ControlLayout& c : sheetpeek::kWindowLayout)
+    if (c.kind == ControlKind::LabeledEdit) SetLabelText(c.id, Widen(c.caption));
+}
+
+void TfrmRaderAver::ApplyLayout() {
+  for (const ControlLayout& c : sheetpeek::kWindowLayout) {
+    HWND control = Control(c.id);
+    HFONT font = c.font == sheetpeek::LayoutFont::Fixed     ? fixedFont_
+                 : c.font == sheetpeek::LayoutFont::Heading ? headingFont_
+                                                            : windowFont_;
+    const sheetpeek::LayoutRect r = sheetpeek::ScaledRect(c, dpi_);
+    int width = r.width;
+    int height = r.height;
+    if (c.kind == ControlKind::Label) {
+      // Never narrower than laid out, and wide enough that the face in use loses no glyph.
+      const SIZE text = TextSize(control, font, Widen(c.caption));
+      width = std::max<int>(width, text.cx);
+      height = std::max<int>(height, text.cy);
+    }
+    if (c.kind == ControlKind::Panel)
+      ::SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(windowFont_));
+    if (c.kind == ControlKind::LabeledEdit)
+      ::SendMessageW(labels_[sheetpeek::IndexOf(c.id)], WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_),
+                     TRUE);
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (c.id == ControlId::ImageOrvic) continue;  // placed by what it shows
+    ::SetWindowPos(control, nullptr, r.left, r.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (c.kind == ControlKind::LabeledEdit) PlaceLabel(c.id);
+  }
+  PlacePicture();
+}
+
+void TfrmRaderAver::PlacePicture() {
+  HWND ImageOrvic = Control(ControlId::ImageOrvic);
+  const int scale = sheetpeek::PreviewScale(dpi_);
+  ::SetPropW(ImageOrvic, kPictureScaleProperty, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(scale)));
+  if (Header && Header->HasImage && Header->ImageBitmap &&
+      (::GetWindowLongPtrW(ImageOrvic, GWL_STYLE) & WS_VISIBLE)) {
+    const sheetpeek::PicturePlace place =
+        sheetpeek::ScaledPreviewPlace(Header->ImageWidth, Header->ImageHeight, dpi_);
+    ::SetWindowPos(ImageOrvic, nullptr, place.left, place.top, Header->ImageWidth * scale,
+                   Header->ImageHeight * scale, SWP_NOZORDER | SWP_NOACTIVATE);
+  } else {
+    const sheetpeek::LayoutRect r = sheetpeek::ScaledRect(sheetpeek::LayoutOf(ControlId::ImageOrvic), dpi_);
+    ::SetWindowPos(ImageOrvic, nullptr, r.left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  ::InvalidateRect(ImageOrvic, nullptr, FALSE);
 }
 
 void TfrmRaderAver::SetFieldText(ControlId id, const std::wstring& text) {
@@ -265,8 +367,9 @@ void TfrmRaderAver::PlaceLabel(ControlId id) {
   // Right edge 3 px left of the field, centred on it; the label sizes itself to its text.
   const ControlLayout& c = sheetpeek::LayoutOf(id);
   const SIZE text = TextSize(label, windowFont_, WindowText(label));
-  ::SetWindowPos(label, nullptr, c.left - 3 - text.cx, c.top + (c.height - text.cy) / 2, text.cx, text.cy,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+  const sheetpeek::LayoutRect r = sheetpeek::ScaledRect(c, dpi_);
+  ::SetWindowPos(label, nullptr, r.left - Scaled(3) - text.cx, r.top + (r.height - text.cy) / 2, text.cx,
+                 text.cy, SWP_NOZORDER | SWP_NOACTIVATE);
   ::InvalidateRect(::GetParent(label), nullptr, TRUE);
 }
 
@@ -276,8 +379,9 @@ void TfrmRaderAver::FormCreate() {
   for (std::size_t i = 0; i < ItemEdits.size(); ++i)
     SetLabelText(sheetpeek::ItemControl(static_cast<int>(i) + 1), L"");
   HWND ImageOrvic = Control(ControlId::ImageOrvic);
-  ::SetWindowPos(ImageOrvic, nullptr, 0, 0, sheetpeek::kSurfaceWidth, sheetpeek::kSurfaceHeight,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const int scale = sheetpeek::PreviewScale(dpi_);
+  ::SetWindowPos(ImageOrvic, nullptr, 0, 0, sheetpeek::kSurfaceWidth * scale,
+                 sheetpeek::kSurfaceHeight * scale, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // The surface: 256 x 181 from now on, whatever size the control takes later.
   HDC screen = ::GetDC(nullptr);
   surfaceDc_ = ::CreateCompatibleDC(screen);
@@ -350,9 +454,8 @@ void TfrmRaderAver::ShowDrawingInfo() {
   HWND ImageOrvic = Control(ControlId::ImageOrvic);
   HWND PnlImage = Control(ControlId::PnlImage);
   if (h.HasImage && h.ImageBitmap) {
-    const sheetpeek::PicturePlace place = sheetpeek::PreviewPlace(h.ImageWidth, h.ImageHeight);
-    ::SetWindowPos(ImageOrvic, nullptr, place.left, place.top, h.ImageWidth, h.ImageHeight,
-                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    ::ShowWindow(ImageOrvic, SW_SHOWNA);
+    PlacePicture();
     DrawPicture(*h.ImageBitmap);
     ::SetWindowTextW(PnlImage, L"");
   } else {
@@ -454,6 +557,10 @@ void TfrmRaderAver::MMOpenfileClick() {
   dialog.lpstrFile = &name[0];
   dialog.nMaxFile = static_cast<DWORD>(name.size());
   dialog.Flags = OFN_EXPLORER;
+  // In the shown drawing's folder; with nothing shown, where the user last chose a file.
+  const std::wstring folder =
+      shownPath_.empty() ? std::wstring() : Widen(sheetpeek::SplitPath(shownPath_).folder);
+  if (!folder.empty()) dialog.lpstrInitialDir = folder.c_str();
   if (!::GetOpenFileNameW(&dialog)) return;
   name.resize(name.find(L'\0'));
   LoadDrawing(name);
@@ -522,6 +629,18 @@ LRESULT TfrmRaderAver::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         if (!::PtInRect(&client, inside)) break;
       }
       ShowContextMenu(at);
+      return 0;
+    }
+    case WM_DPICHANGED: {
+      // Moved to a screen of another scale: the layout and its fonts anew, in the place the
+      // system suggests.
+      const HFONT old[] = {windowFont_, fixedFont_, headingFont_};
+      dpi_ = HIWORD(wParam);
+      MakeFonts();
+      SizeFrame(reinterpret_cast<const RECT*>(lParam));
+      ApplyLayout();
+      for (HFONT font : old) ::DeleteObject(font);
+      ::InvalidateRect(handle_, nullptr, TRUE);
       return 0;
     }
     case WM_DROPFILES:

@@ -56,6 +56,13 @@ class TfrmRaderAver {
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
   void CreateControls();
+  // Places every control and gives it its font at the window's scale (dpi_); again whenever
+  // the window moves to a screen of another scale.
+  void ApplyLayout();
+  void MakeFonts();
+  void SizeFrame(const RECT* suggested);
+  int Scaled(int length) const { return sheetpeek::ScaleToDpi(length, dpi_); }
+  void PlacePicture();
   HWND Control(sheetpeek::ControlId id) const { return controls_[sheetpeek::IndexOf(id)]; }
   void SetFieldText(sheetpeek::ControlId id, const std::wstring& text);
   void SetLabelText(sheetpeek::ControlId id, const std::wstring& text);
@@ -91,6 +98,7 @@ class TfrmRaderAver {
   HFONT windowFont_ = nullptr;
   HFONT fixedFont_ = nullptr;
   HFONT headingFont_ = nullptr;
+  int dpi_ = sheetpeek::kLayoutDpi;
   HMENU MainMenu1 = nullptr;
   std::unique_ptr<std::remove_pointer_t<HACCEL>, AcceleratorsDeleter> accelerators_;
   std::unique_ptr<sheetpeek::PreviewZoomWindow> zoom_;

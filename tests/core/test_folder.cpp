@@ -99,7 +99,7 @@ struct StepCase {
 TEST(Folder, StepsThroughTheDrawingsBesideTheShownOne) {
   TempDir dir;
   for (const char* name :
-       {"A-10.cad", "A-2.cad", "a-3.cad", "A-1.cad", "B.CAD", "b.cad.txt", "sub.cad/x.cad"}) {
+       {"A-10.cad", "A-2.cad", "a-3.cad", "A-1.cad", "B.txt", "b.cad.txt", "sub.cad/x.cad"}) {
     Touch(dir, name);
   }
   const auto N = FolderStep::Next;
@@ -123,7 +123,7 @@ TEST(Folder, StepsThroughTheDrawingsBesideTheShownOne) {
       {"A-1.cad",  N, {"A-2.cad", "a-3.cad", "A-10.cad"}, ""},
       {"A-5.cad",  N, {},                              "A-10.cad"},  // the shown file vanished
       {"A-5.cad",  P, {},                              "a-3.cad"},
-      {"B.CAD",    N, {},                              ""},          // after every name that sorts before "B"
+      {"B.txt",    N, {},                              ""},          // after every name that sorts before "B"
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -140,6 +140,25 @@ TEST(Folder, StepsThroughTheDrawingsBesideTheShownOne) {
     EXPECT_EQ(got, *c.expected ? JoinPath(dir.path(), c.expected) : "");
     EXPECT_EQ(offered.size(), c.vanished.size() + (*c.expected ? 1 : 0));
   }
+}
+
+TEST(Folder, StepsThroughDrawingsOfEveryLetterCaseOnlyInTheWindowsStyles) {
+  TempDir dir;
+  for (const char* name : {"A-1.CAD", "A-2.cad", "A-3.Cad", "A-4.cad.txt", "A-5.cadx", "A-6.CA"})
+    Touch(dir, name);
+  const std::vector<std::string> exact = {"A-2.cad"};
+  const std::vector<std::string> anyCase = {"A-1.CAD", "A-2.cad", "A-3.Cad"};
+  EXPECT_EQ(DrawingsInFolder(dir.path(), PathStyle::Posix), exact);
+  EXPECT_EQ(DrawingsInFolder(dir.path(), PathStyle::WindowsUtf8), anyCase);
+  EXPECT_EQ(DrawingsInFolder(dir.path(), PathStyle::Windows), anyCase);
+  // The host's own style: A-1.CAD is a step on Windows only.
+  const std::string first = StepThroughFolder(JoinPath(dir.path(), "A-2.cad"), FolderStep::First,
+                                              [](const std::string&) { return true; });
+#if defined(_WIN32)
+  EXPECT_EQ(first, JoinPath(dir.path(), "A-1.CAD"));
+#else
+  EXPECT_EQ(first, "");
+#endif
 }
 
 }  // namespace

@@ -113,6 +113,7 @@ TEST(Path, WindowsStyleExtension) {
       {"plan.cad", ".cad"},
       {"plan.CAD", ".CAD"},
       {"plan.Cad", ".Cad"},
+      {"plan.\xEF\xBD\x83" "ad", ".\xEF\xBD\x83" "ad"},  // a full-width c is no c
       {"C:\\data.cad\\plan", ""},
       {"C:\\data.cad:plan", ""},
       {"plan", ""},
@@ -132,7 +133,12 @@ TEST(Path, WindowsStyleExtension) {
   // clang-format on
   for (const ExtensionCase& c : cases) {
     EXPECT_EQ(FileExtension(c.name, PathStyle::Windows), c.extension) << ::testing::PrintToString(c.name);
-    EXPECT_EQ(HasDrawingExtension(c.name, PathStyle::Windows), c.extension == ".cad")
+    // Any letter case on Windows, in both of its styles.
+    std::string folded = c.extension;
+    for (char& ch : folded) ch = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + 32) : ch;
+    EXPECT_EQ(HasDrawingExtension(c.name, PathStyle::Windows), folded == ".cad")
+        << ::testing::PrintToString(c.name);
+    EXPECT_EQ(HasDrawingExtension(c.name, PathStyle::WindowsUtf8), folded == ".cad")
         << ::testing::PrintToString(c.name);
   }
 }

@@ -58,6 +58,7 @@ TEST(PathStyle, DrawingExtensionByHostStyle) {
   // The dot before a delimiter belongs to a folder.
   EXPECT_FALSE(HasDrawingExtension("C:\\x.cad\\plan"));
   EXPECT_FALSE(HasDrawingExtension("x.cad:plan"));
+  EXPECT_TRUE(HasDrawingExtension("C:\\\xE5\x9B\xB3\\A-1.CAD"));
 #else
   EXPECT_FALSE(HasDrawingExtension("dir.cad/plan"));
   EXPECT_FALSE(HasDrawingExtension("dir/plan.CAD"));

@@ -1,6 +1,9 @@
 // Looks at the running Windows viewer from outside, as a user's tools would, for the Wine GUI
 // tests (scripts/test-windows-viewer). One command per run; prints what differs and exits 1.
-//   layout                   every control's place, size, parent, font and label as laid out
+//   layout                   every control's place, size, parent, font and label as laid out at the
+//                            screen's scale, every text inside its control
+//   tab-order                Tab leads from the button through every shown field in the table's order
+//   manifest EXE TEXT...     EXE's application manifest holds every TEXT
 //   shows FILE|-             the window shows FILE's texts and picture (-: nothing loaded yet)
 //   pixels SHOT.ppm FILE     the screen shot holds FILE's picture 1:1 at the picture control
 //   garbage                  broken hand-off blocks change nothing; the window keeps answering
@@ -39,6 +42,9 @@ using sheetpeek::Widen;
 namespace {
 
 std::vector<std::string> failures;
+// The screen's scale, as the viewer sees it (the probe is aware of it too, so that no
+// coordinate is stretched on the way).
+int g_dpi = sheetpeek::kLayoutDpi;
 
 void Fail(const std::string& what) {
   failures.push_back(what);
@@ -110,13 +116,35 @@ std::string RectText(const RECT& r) {
          std::to_string(r.bottom - r.top);
 }
 
+// The control's text in `spec`'s face at the screen's scale fits the control's client area
+// (`margins`: a button's few pixels of room at each side; `width`: across as well as down).
+bool TextFits(HDC dc, HWND control, const sheetpeek::FontSpec& spec, bool margins, bool width) {
+  const std::wstring text = Text(control);
+  HFONT font = ::CreateFontW(
+      -sheetpeek::ScaleToDpi(spec.pixelHeight, g_dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+      SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+      (spec.proportional ? VARIABLE_PITCH : FIXED_PITCH) | FF_DONTCARE, Widen(spec.face).c_str());
+  HGDIOBJ old = ::SelectObject(dc, font);
+  SIZE size = {0, 0};
+  if (!text.empty()) ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  TEXTMETRICW metrics = {};
+  ::GetTextMetricsW(dc, &metrics);
+  ::SelectObject(dc, old);
+  ::DeleteObject(font);
+  RECT client;
+  ::GetClientRect(control, &client);
+  const int room = margins ? 2 * sheetpeek::ScaleToDpi(1, g_dpi) : 0;
+  return (!width || size.cx + room <= client.right) && metrics.tmHeight <= client.bottom;
+}
+
 int Layout(HWND top) {
   ExpectEq("code page " + std::to_string(::GetACP()), ::GetACP(), 932u);
   ExpectEq("title", Narrow(Text(top)), std::string(sheetpeek::kWindow.caption));
   RECT client;
   ::GetClientRect(top, &client);
   ExpectEq("client area " + RectText(client), RectText(client),
-           RectText({0, 0, sheetpeek::kWindow.clientWidth, sheetpeek::kWindow.clientHeight}));
+           RectText({0, 0, sheetpeek::ScaleToDpi(sheetpeek::kWindow.clientWidth, g_dpi),
+                     sheetpeek::ScaleToDpi(sheetpeek::kWindow.clientHeight, g_dpi)}));
   const LONG_PTR style = ::GetWindowLongPtrW(top, GWL_STYLE);
   if (style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX))
     Fail("window can be resized, minimised or maximised");
@@ -126,6 +154,7 @@ int Layout(HWND top) {
   const int dy = (frame.top + frame.bottom) - ::GetSystemMetrics(SM_CYSCREEN);
   if (dx < -2 || dx > 2 || dy < -2 || dy > 2) Fail("not centred: " + RectText(frame));
 
+  HDC screen = ::GetDC(nullptr);
   for (const ControlLayout& c : sheetpeek::kWindowLayout) {
     const std::string name = c.name;
     HWND control = ControlOf(top, c.id);
@@ -136,7 +165,19 @@ int Layout(HWND top) {
     HWND parent = c.parent == sheetpeek::kClientArea ? top : ControlOf(top, static_cast<ControlId>(c.parent));
     ExpectEq(name + ": parent", ::GetParent(control), parent);
     const RECT r = PlaceIn(control);
-    RECT want = {c.left, c.top, c.left + c.width, c.top + c.height};
+    const sheetpeek::LayoutRect s = sheetpeek::ScaledRect(c, g_dpi);
+    RECT want = {s.left, s.top, s.left + s.width, s.top + s.height};
+    // Its text in its font at this scale fits inside: captions and labels whole, a field's
+    // value at least in height (a long name scrolls in its field).
+    if (c.visible && (c.kind == sheetpeek::ControlKind::LabeledEdit ||
+                      c.kind == sheetpeek::ControlKind::Label || c.kind == sheetpeek::ControlKind::Button)) {
+      if (!TextFits(screen, control, sheetpeek::FontOf(c.font), c.kind == sheetpeek::ControlKind::Button,
+                    c.kind != sheetpeek::ControlKind::LabeledEdit))
+        Fail(name + ": text \"" + Narrow(Text(control)) + "\" does not fit " + RectText(r));
+      HWND label = LabelOf(top, c.id);
+      if (label != nullptr && !TextFits(screen, label, sheetpeek::kWindowFont, false, true))
+        Fail(name + ": label \"" + Narrow(Text(label)) + "\" does not fit");
+    }
     if (c.id == ControlId::ImageOrvic) {
       continue;  // sized by what it shows; `shows` looks at it
     } else if (c.kind == sheetpeek::ControlKind::Label) {
@@ -148,7 +189,8 @@ int Layout(HWND top) {
     }
     ExpectEq(name + ": visibility", ::IsWindowVisible(control) != FALSE, c.visible);
     const bool tabStop = (::GetWindowLongPtrW(control, GWL_STYLE) & WS_TABSTOP) != 0;
-    ExpectEq(name + ": tab stop", tabStop, c.kind == sheetpeek::ControlKind::Button);
+    ExpectEq(name + ": tab stop", tabStop,
+             c.kind == sheetpeek::ControlKind::Button || c.kind == sheetpeek::ControlKind::LabeledEdit);
 
     if (c.kind != sheetpeek::ControlKind::LabeledEdit) {
       if (c.kind == sheetpeek::ControlKind::Label || c.kind == sheetpeek::ControlKind::Button)
@@ -163,10 +205,50 @@ int Layout(HWND top) {
     }
     const RECT l = PlaceIn(label);
     // Right edge 3 px left of the field, centred on it (the label's height is its font's).
-    if (l.right + 3 != r.left || l.top != r.top + ((r.bottom - r.top) - (l.bottom - l.top)) / 2)
+    if (l.right + sheetpeek::ScaleToDpi(3, g_dpi) != r.left ||
+        l.top != r.top + ((r.bottom - r.top) - (l.bottom - l.top)) / 2)
       Fail(name + ": label at " + RectText(l));
   }
+  ::ReleaseDC(nullptr, screen);
   return 0;
+}
+
+// Tab from the button goes through every shown field in the order of the table (which lists
+// each panel's fields in their tab order) and back to the button.
+void TabOrder(HWND top) {
+  std::vector<std::string> want;
+  for (const ControlLayout& c : sheetpeek::kWindowLayout)
+    if (c.kind == sheetpeek::ControlKind::LabeledEdit && c.visible) want.push_back(c.name);
+  want.push_back("btnClose");
+  std::vector<std::string> got;
+  HWND at = ControlOf(top, ControlId::btnClose);
+  for (std::size_t i = 0; i < want.size() + 2 && at != nullptr; ++i) {
+    at = ::GetNextDlgTabItem(top, at, FALSE);
+    std::string name = "?";
+    for (const ControlLayout& c : sheetpeek::kWindowLayout)
+      if (ControlOf(top, c.id) == at) name = c.name;
+    got.push_back(name);
+    if (name == "btnClose") break;
+  }
+  std::string gotText, wantText;
+  for (const auto& n : got) gotText += n + " ";
+  for (const auto& n : want) wantText += n + " ";
+  ExpectEq("tab order " + gotText + "\nwant " + wantText, gotText, wantText);
+}
+
+// The process manifest (resource 1 of type 24) of `exe` holds every text in `texts`.
+void Manifest(const std::string& exe, const std::vector<std::string>& texts) {
+  HMODULE module = ::LoadLibraryExW(Widen(exe).c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) return Fail(exe + ": cannot be read");
+  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  HGLOBAL data = found != nullptr ? ::LoadResource(module, found) : nullptr;
+  const char* bytes = data != nullptr ? static_cast<const char*>(::LockResource(data)) : nullptr;
+  const std::string manifest = bytes != nullptr ? std::string(bytes, ::SizeofResource(module, found)) : "";
+  ::FreeLibrary(module);
+  if (manifest.empty()) return Fail(exe + ": no manifest");
+  for (const std::string& text : texts)
+    if (manifest.find(text) == std::string::npos) Fail(exe + ": the manifest lacks " + text);
 }
 
 // What the window must show for `path` ("-": nothing loaded), compared until it matches or
@@ -200,9 +282,10 @@ void Shows(HWND top, const std::string& path, DWORD waitMs) {
       const std::string caption = Narrow(Text(ControlOf(top, ControlId::PnlImage)));
       if (header->HasImage) {
         const sheetpeek::PicturePlace place =
-            sheetpeek::PreviewPlace(header->ImageWidth, header->ImageHeight);
-        const RECT want = {place.left, place.top, place.left + header->ImageWidth,
-                           place.top + header->ImageHeight};
+            sheetpeek::ScaledPreviewPlace(header->ImageWidth, header->ImageHeight, g_dpi);
+        const int scale = sheetpeek::PreviewScale(g_dpi);
+        const RECT want = {place.left, place.top, place.left + header->ImageWidth * scale,
+                           place.top + header->ImageHeight * scale};
         ExpectEq("picture at " + RectText(PlaceIn(image)), RectText(PlaceIn(image)), RectText(want));
         ExpectEq("picture hidden", ::IsWindowVisible(image) != FALSE, true);
         ExpectEq("picture panel caption \"" + caption + "\"", caption, std::string());
@@ -259,12 +342,13 @@ void Pixels(HWND top, const std::string& shotPath, const std::string& path) {
     return;
   }
   const sheetpeek::PreviewBitmap& bitmap = *header->ImageBitmap;
-  const sheetpeek::PicturePlace place = sheetpeek::PreviewPlace(bitmap.Width(), bitmap.Height());
+  const sheetpeek::PicturePlace place = sheetpeek::ScaledPreviewPlace(bitmap.Width(), bitmap.Height(), g_dpi);
+  const int scale = sheetpeek::PreviewScale(g_dpi);
   int wrong = 0;
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    for (int x = 0; x < bitmap.Width(); ++x) {
-      const sheetpeek::Rgb& c =
-          sheetpeek::PreviewBitmap::kPalette[static_cast<std::size_t>(bitmap.PixelIndex(x, y))];
+  for (int y = 0; y < bitmap.Height() * scale; ++y) {
+    for (int x = 0; x < bitmap.Width() * scale; ++x) {
+      const sheetpeek::Rgb& c = sheetpeek::PreviewBitmap::kPalette[static_cast<std::size_t>(
+          bitmap.PixelIndex(x / scale, y / scale))];
       const int sx = origin.x + place.left + x;
       const int sy = origin.y + place.top + y;
       if (sx < 0 || sy < 0 || sx >= shot.width || sy >= shot.height ||
@@ -458,6 +542,10 @@ int Run(const std::vector<std::string>& args) {
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     return 0;
   }
+  if (command == "manifest" && args.size() >= 2) {
+    Manifest(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+    return 0;
+  }
   if (command == "count") {
     std::printf("%d\n", CountViewers());
     return 0;
@@ -481,6 +569,7 @@ int Run(const std::vector<std::string>& args) {
   HWND top = FindViewer();
   if (top == nullptr) return Fail("no viewer window"), 1;
   if (command == "layout") return Layout(top);
+  if (command == "tab-order") return TabOrder(top), 0;
   if (command == "shows" && args.size() >= 2) return Shows(top, args[1], 10000), 0;
   if (command == "pixels" && args.size() >= 3) return Pixels(top, args[1], args[2]), 0;
   if (command == "garbage") return Garbage(top), 0;
@@ -566,6 +655,10 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  ::SetProcessDPIAware();
+  HDC screen = ::GetDC(nullptr);
+  g_dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(sheetpeek::Narrow(argv[i]));
   const int code = Run(args);
