@@ -18,6 +18,7 @@
 #include "Orvicheader.h"
 #include "PreviewBitmap.h"
 #include "Thumbnail.h"
+#include "WideNames.h"
 
 namespace sheetpeek::thumbnail {
 namespace {
@@ -142,6 +143,30 @@ class ThumbnailProvider final : public IInitializeWithStream, public IThumbnailP
 };
 
 }  // namespace
+
+HRESULT ReadDrawing(IStream* stream, std::unique_ptr<COrvicHeader>& header) {
+  header.reset();
+  if (stream == nullptr) return E_INVALIDARG;
+  STATSTG stat{};
+  std::string name;
+  if (SUCCEEDED(stream->Stat(&stat, STATFLAG_DEFAULT)) && stat.pwcsName != nullptr) {
+    name = NarrowToUtf8(stat.pwcsName);
+    ::CoTaskMemFree(stat.pwcsName);
+  }
+  LoadResult load = LoadDrawingHeader(std::make_unique<StreamInput>(stream), name);
+  if (!load.header) return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
+  if (!load.header->HeaderRecordSeen || !load.header->ReadOk) return HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
+  header = std::move(load.header);
+  return S_OK;
+}
+
+std::wstring Widen(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
 
 HRESULT CreateThumbnailProvider(REFIID riid, void** object) {
   ThumbnailProvider* provider = new (std::nothrow) ThumbnailProvider;
