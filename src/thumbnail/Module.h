@@ -53,8 +53,9 @@ HRESULT CreatePreviewHandler(REFIID riid, void** object);
 HRESULT CreatePropertyHandler(REFIID riid, void** object);
 
 // The header of the drawing in `stream`, read to its end once, or a failing HRESULT: the file
-// is no drawing, or its header did not read whole. Nothing of the stream is kept.
-HRESULT ReadDrawing(IStream* stream, std::unique_ptr<COrvicHeader>& header);
+// is no drawing, or its header did not read whole. Nothing of the stream is kept. Without
+// `decodePreview` the preview is only checked, as for a listing.
+HRESULT ReadDrawing(IStream* stream, std::unique_ptr<COrvicHeader>& header, bool decodePreview = true);
 
 // UTF-8 to UTF-16; invalid bytes become U+FFFD.
 std::wstring Widen(const std::string& utf8);

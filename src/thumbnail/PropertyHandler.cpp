@@ -169,7 +169,7 @@ class PropertyHandler final : public IInitializeWithStream,
     if (initialized_) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
     try {
       std::unique_ptr<COrvicHeader> header;
-      const HRESULT hr = ReadDrawing(stream, header);
+      const HRESULT hr = ReadDrawing(stream, header, false);
       if (FAILED(hr)) return hr;
       values_ = ValuesOf(PropertiesOf(*header));
       initialized_ = true;

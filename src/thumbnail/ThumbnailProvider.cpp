@@ -144,7 +144,7 @@ class ThumbnailProvider final : public IInitializeWithStream, public IThumbnailP
 
 }  // namespace
 
-HRESULT ReadDrawing(IStream* stream, std::unique_ptr<COrvicHeader>& header) {
+HRESULT ReadDrawing(IStream* stream, std::unique_ptr<COrvicHeader>& header, bool decodePreview) {
   header.reset();
   if (stream == nullptr) return E_INVALIDARG;
   STATSTG stat{};
@@ -153,7 +153,8 @@ HRESULT ReadDrawing(IStream* stream, std::unique_ptr<COrvicHeader>& header) {
     name = NarrowToUtf8(stat.pwcsName);
     ::CoTaskMemFree(stat.pwcsName);
   }
-  LoadResult load = LoadDrawingHeader(std::make_unique<StreamInput>(stream), name);
+  LoadResult load = LoadDrawingHeader(std::make_unique<StreamInput>(stream), name, HostPathStyle(),
+                                      decodePreview ? PreviewMode::Decode : PreviewMode::CheckOnly);
   if (!load.header) return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
   if (!load.header->HeaderRecordSeen || !load.header->ReadOk) return HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
   header = std::move(load.header);
