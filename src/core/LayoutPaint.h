@@ -27,7 +27,9 @@ enum class TextAlign { Left, Right, Center };  // always centred vertically
 enum class PaintKind { Fill, Text, Picture };
 struct PaintOp {
   PaintKind kind = PaintKind::Fill;
-  PaintRect rect{};  // Fill: the area; Text: the box; Picture: the enlarged picture's place
+  // Fill: the area; Text: the box it is aligned in (it may run over the box: only `clip` bounds
+  // it, as a label runs on beyond its size); Picture: the enlarged picture's place.
+  PaintRect rect{};
   PaintColor color = PaintColor::Face;
   std::string text{};          // UTF-8, one line, never markup
   const char* face = nullptr;  // UTF-8, the layout's face

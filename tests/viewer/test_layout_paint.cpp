@@ -52,7 +52,7 @@ QImage Draw(const LayoutPainting& painting, QSize size, const QPalette& pal) {
       const Qt::Alignment h = op.align == sheetpeek::TextAlign::Right    ? Qt::AlignRight
                               : op.align == sheetpeek::TextAlign::Center ? Qt::AlignHCenter
                                                                          : Qt::AlignLeft;
-      p.drawText(ToQRect(op.rect), h | Qt::AlignVCenter | Qt::TextSingleLine,
+      p.drawText(ToQRect(op.rect), h | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
                  QString::fromStdString(op.text));
     } else {
       const sheetpeek::IndexedImage& img = painting.picture;
