@@ -70,7 +70,7 @@ void Draw(HDC dc, const LayoutPainting& painting, const Colours& colours, const 
                          : op.align == TextAlign::Center ? DT_CENTER
                                                          : DT_LEFT;
       ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
-                  align | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+                  align | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
       ::SelectObject(dc, old);
       ::DeleteObject(font);
     } else if (!painting.picture.pixels.empty()) {
@@ -245,7 +245,11 @@ class PreviewHandler final : public IInitializeWithStream,
   }
   HRESULT STDMETHODCALLTYPE SetFont(const LOGFONTW* font) override {
     if (font == nullptr) return E_INVALIDARG;
-    faceName_.assign(font->lfFaceName, wcsnlen(font->lfFaceName, LF_FACESIZE));
+    try {
+      faceName_.assign(font->lfFaceName, wcsnlen(font->lfFaceName, LF_FACESIZE));
+    } catch (...) {
+      return E_OUTOFMEMORY;
+    }
     Repaint();
     return S_OK;
   }

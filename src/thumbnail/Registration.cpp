@@ -183,7 +183,9 @@ HRESULT Unregister(HKEY root) {
   reg.Give(ShellExKey(kIidThumbnailProviderText), kClsidText, classes.substr(0, classes.size() - 1));
   reg.Give(ShellExKey(kPreviewHandlerKeyText), kClsidPreviewText, classes.substr(0, classes.size() - 1));
   reg.DeleteValue(kPreviewHandlers, kClsidPreviewText);
-  reg.DeleteIfEmpty(kPreviewHandlers, L"Software\\Microsoft\\Windows\\CurrentVersion");
+  // The machine's list is the system's own, even when empty; the user's we may have made.
+  if (root == HKEY_CURRENT_USER)
+    reg.DeleteIfEmpty(kPreviewHandlers, L"Software\\Microsoft\\Windows\\CurrentVersion");
   for (const wchar_t* clsid : {kClsidText, kClsidPreviewText, kClsidPropertyText})
     ::RegDeleteTreeW(root, ClassKey(clsid).c_str());
   reg.DeleteIfEmpty(classes + L"CLSID", L"Software");
@@ -193,8 +195,7 @@ HRESULT Unregister(HKEY root) {
       const std::wstring schema = path.substr(0, path.find_last_of(L'\\') + 1) + kSchemaFile;
       ::PSUnregisterPropertySchema(schema.c_str());
     }
-    reg.Give(kPropertyHandlers, kClsidPropertyText,
-             L"Software\\Microsoft\\Windows\\CurrentVersion\\PropertySystem");
+    reg.Give(kPropertyHandlers, kClsidPropertyText, L"Software\\Microsoft\\Windows\\CurrentVersion");
     for (const std::wstring& key : {classes + kProgId, classes + L"SystemFileAssociations\\" + kExtension}) {
       for (const wchar_t* name : {L"FullDetails", L"PreviewDetails", L"InfoTip"}) reg.DeleteValue(key, name);
       reg.DeleteIfEmpty(key, L"Software");
