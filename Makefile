@@ -76,10 +76,11 @@ installer: windows
 test-windows: build installer
 	JOBS=$(JOBS) scripts/test-windows $(BUILD) $(WINDOWS_BUILD)
 
-# Renders the Windows viewer under Wine on the sample drawing into docs/screenshot-windows.png.
+# Renders the Windows viewer under Wine on the sample drawing into docs/screenshot-windows.png, and
+# the Explorer preview handler's rendering of it into docs/preview-pane-windows.png.
 .PHONY: screenshot-windows
 screenshot-windows: windows
-	scripts/screenshot-windows $(WINDOWS_BUILD) $(SAMPLE) docs/screenshot-windows.png
+	scripts/screenshot-windows $(WINDOWS_BUILD) $(SAMPLE) docs/screenshot-windows.png docs/preview-pane-windows.png
 
 # Benchmarks against their floors, built in Release into $(BENCH_BUILD)/; prints every figure.
 BENCH_BUILD ?= build-bench
