@@ -76,11 +76,12 @@ installer: windows
 test-windows: build installer
 	JOBS=$(JOBS) scripts/test-windows $(BUILD) $(WINDOWS_BUILD)
 
-# Renders the Windows viewer under Wine on the sample drawing into docs/screenshot-windows.png,
-# and at 150 % (144 dpi) into docs/screenshot-windows-144dpi.png.
+# Renders the Windows viewer under Wine on the sample drawing into docs/screenshot-windows.png, at
+# 150 % (144 dpi) into docs/screenshot-windows-144dpi.png, and the Explorer preview handler's
+# rendering of it into docs/preview-pane-windows.png.
 .PHONY: screenshot-windows
 screenshot-windows: windows
-	scripts/screenshot-windows $(WINDOWS_BUILD) $(SAMPLE) docs/screenshot-windows.png
+	scripts/screenshot-windows $(WINDOWS_BUILD) $(SAMPLE) docs/screenshot-windows.png 96 docs/preview-pane-windows.png
 	scripts/screenshot-windows $(WINDOWS_BUILD) $(SAMPLE) docs/screenshot-windows-144dpi.png 144
 
 # Benchmarks against their floors, built in Release into $(BENCH_BUILD)/; prints every figure.

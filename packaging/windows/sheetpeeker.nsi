@@ -1,6 +1,8 @@
-; The Windows setup program: per user (no administrator), "Open with" for .cad without taking
-; the default action from the user's CAD program, Explorer thumbnails, and an uninstaller that
-; takes all of it away again.
+; The Windows setup program: "Open with" for .cad without taking the default action from the
+; user's CAD program, Explorer thumbnails and the preview pane, and an uninstaller that takes all
+; of it away again. Two modes: per user (the default, no administrator, HKCU) and for all users
+; (/ALLUSERS or the choice page: Program Files, HKLM, and also the property handler with its
+; schema for the Details columns and Search, which Windows reads only machine-wide).
 ;   makensis -DVERSION=x.y.z -DBIN=<folder of the .exe/.dll> -DROOT=<source tree>
 ;            -DLICENCES=<folder of licence texts> -DOUTFILE=<setup.exe> sheetpeeker.nsi
 Unicode true
@@ -11,6 +13,7 @@ SetCompressor /SOLID lzma
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
 !include "MUI2.nsh"
+!include "nsDialogs.nsh"
 
 !define PRODUCT "SheetPeeker"
 !define SHORTCUT "図面情報 (SheetPeeker)"
@@ -18,8 +21,6 @@ SetCompressor /SOLID lzma
 !define CLASSES "Software\Classes"
 !define PROGID "SheetPeeker.Drawing"
 !define APPLICATION_KEY "${CLASSES}\Applications\sheetpeek.exe"
-!define THUMBNAIL_CLSID "{39D7CC0F-71EC-4745-8B8E-B04DF614D98B}"
-!define THUMBNAIL_HANDLER_KEY "${CLASSES}\.cad\ShellEx\{E357FCCD-A995-4576-B01F-234630154E96}"
 ; The viewer is packaged when the build has made it.
 !if /FileExists "${BIN}/sheetpeek.exe"
   !define HAVE_VIEWER
@@ -29,7 +30,6 @@ Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 RequestExecutionLevel user
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
-InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
@@ -43,6 +43,7 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "The ${PRODUCT} authors"
 
 ; What the setup carries and under which terms: ours and those of the code of others in it.
 !insertmacro MUI_PAGE_LICENSE "${LICENCES}/SheetPeeker.txt"
+Page custom ModePage ModePageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !ifdef HAVE_VIEWER
@@ -59,80 +60,138 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "The ${PRODUCT} authors"
 LangString OpenSampleText ${LANG_JAPANESE} "サンプルの図面を開く"
 LangString OpenSampleText ${LANG_ENGLISH} "Open the sample drawing"
 
-; Values of other programs that the setup replaced, kept in a mirror of their keys below this
-; one (under the same root) until the uninstaller puts them back.
-!define REPLACED_KEY "Software\${PRODUCT}\Replaced"
-
-; Sets the text `name` ("" for the default value) of `key` below `root` (HKCU or HKLM) to
-; `value`, keeping what another program had there for RestoreRegStr. A second install keeps
-; the first one's saved value, as the value found is then our own.
-!macro ReplaceRegStr root key name value
-  Push $0
-  ClearErrors
-  ReadRegStr $0 ${root} "${key}" "${name}"
-  ${IfNot} ${Errors}
-  ${AndIf} $0 != "${value}"
-    WriteRegStr ${root} "${REPLACED_KEY}\${key}" "${name}" $0
-  ${EndIf}
-  WriteRegStr ${root} "${key}" "${name}" "${value}"
-  Pop $0
-!macroend
-
-; Undoes ReplaceRegStr: while `name` of `key` holds our `value` (or nothing, as after a handler
-; took its own registration away), the saved value comes back, else ours is deleted; a value
-; another program wrote since stays. Empty keys are the caller's to remove.
-!macro RestoreRegStr root key name value
-  Push $0
-  Push $1
-  ClearErrors
-  ReadRegStr $1 ${root} "${key}" "${name}"
-  ${If} ${Errors}
-  ${OrIf} $1 == "${value}"
-    ClearErrors
-    ReadRegStr $0 ${root} "${REPLACED_KEY}\${key}" "${name}"
-    ${IfNot} ${Errors}
-      WriteRegStr ${root} "${key}" "${name}" $0
-    ${ElseIf} $1 == "${value}"
-      DeleteRegValue ${root} "${key}" "${name}"
-    ${EndIf}
-  ${EndIf}
-  DeleteRegValue ${root} "${REPLACED_KEY}\${key}" "${name}"
-  Pop $1
-  Pop $0
-!macroend
-
 !ifdef HAVE_VIEWER
 Function OpenSample
   Exec '"$INSTDIR\sheetpeek.exe" "$INSTDIR\examples\plan_with_preview.cad"'
 FunctionEnd
 !endif
 
+; ---- Install mode: per user or for all users ----
+; $AllUsers is 1 for all users. SHCTX follows it: HKLM for all users, HKCU otherwise.
+Var AllUsers
+Var ModeRadioUser
+Var ModeRadioAll
+
+!macro SelectMode prefix
+  Function ${prefix}SelectMode
+    ${If} $AllUsers == 1
+      SetShellVarContext all
+    ${Else}
+      SetShellVarContext current
+    ${EndIf}
+  FunctionEnd
+!macroend
+!insertmacro SelectMode ""
+!insertmacro SelectMode "un."
+
 Function .onInit
-  SetShellVarContext current
+  StrCpy $AllUsers 0
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/ALLUSERS" $1
+  ${IfNot} ${Errors}
+    StrCpy $AllUsers 1
+  ${EndIf}
+  Call SelectMode
+  ${If} $AllUsers == 1
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 != "Admin"
+      MessageBox MB_ICONSTOP "すべてのユーザーへのインストールには管理者の権限が必要です。" /SD IDOK
+      SetErrorLevel 740  ; ERROR_ELEVATION_REQUIRED
+      Quit
+    ${EndIf}
+    StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+  ${Else}
+    StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${PRODUCT}"
+  ${EndIf}
 FunctionEnd
 
-Function un.onInit
-  SetShellVarContext current
+Function ModePage
+  !insertmacro MUI_HEADER_TEXT "インストールの種類" "SheetPeeker を使うユーザーを選んでください。"
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateRadioButton} 0 0 100% 24u "このユーザーだけ (管理者の権限は不要。プレビューとサムネイル)"
+  Pop $ModeRadioUser
+  ${NSD_CreateRadioButton} 0 30u 100% 24u "このコンピューターのすべてのユーザー (管理者。詳細の列と検索も)"
+  Pop $ModeRadioAll
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    EnableWindow $ModeRadioAll 0
+  ${EndIf}
+  ${If} $AllUsers == 1
+    ${NSD_Check} $ModeRadioAll
+  ${Else}
+    ${NSD_Check} $ModeRadioUser
+  ${EndIf}
+  nsDialogs::Show
 FunctionEnd
+
+Function ModePageLeave
+  ${NSD_GetState} $ModeRadioAll $0
+  ${If} $0 == ${BST_CHECKED}
+    StrCpy $AllUsers 1
+  ${Else}
+    StrCpy $AllUsers 0
+  ${EndIf}
+  ; The folder after the context: $LOCALAPPDATA is the user's only in the per-user one.
+  Call SelectMode
+  ${If} $AllUsers == 1
+    StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+  ${Else}
+    StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${PRODUCT}"
+  ${EndIf}
+FunctionEnd
+
+; The uninstaller learns its mode from its command line, as the uninstall entry starts it.
+Function un.onInit
+  StrCpy $AllUsers 0
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/ALLUSERS" $1
+  ${IfNot} ${Errors}
+    StrCpy $AllUsers 1
+  ${EndIf}
+  Call un.SelectMode
+FunctionEnd
+
+; The shell handlers register themselves: per user through DllRegisterServer, for all users
+; through DllInstall "allusers", which adds the property handler and its schema.
+!macro RegisterHandlers
+  ClearErrors
+  ${If} $AllUsers == 1
+    ExecWait '"$SYSDIR\regsvr32.exe" /s /n /i:allusers "$INSTDIR\sheetpeek-thumbnail.dll"' $0
+    ${If} $0 != 0
+      SetErrors
+    ${EndIf}
+  ${Else}
+    RegDLL "$INSTDIR\sheetpeek-thumbnail.dll"
+  ${EndIf}
+  IfErrors 0 +2
+    DetailPrint "The Explorer handlers could not be registered."
+!macroend
+!macro UnregisterHandlers
+  ${If} $AllUsers == 1
+    ExecWait '"$SYSDIR\regsvr32.exe" /s /u /n /i:allusers "$INSTDIR\sheetpeek-thumbnail.dll"'
+  ${Else}
+    UnRegDLL "$INSTDIR\sheetpeek-thumbnail.dll"
+  ${EndIf}
+!macroend
 
 Section "${PRODUCT}"
   SectionIn RO
   SetOutPath "$INSTDIR"
   File "${BIN}/sheetpeek-info.exe"
   File "${BIN}/sheetpeek-thumbnail.dll"
+  File "${ROOT}/packaging/windows/sheetpeeker.propdesc"
   File "${ROOT}/README.md"
   SetOutPath "$INSTDIR\licences"
   File "${LICENCES}/*.txt"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The thumbnail handler writes its own keys, for the current user; the handler it takes the
-  ; place of is kept for the uninstaller.
-  !insertmacro ReplaceRegStr HKCU "${THUMBNAIL_HANDLER_KEY}" "" "${THUMBNAIL_CLSID}"
-  ClearErrors
-  RegDLL "$INSTDIR\sheetpeek-thumbnail.dll"
-  IfErrors 0 +2
-    DetailPrint "The thumbnail handler could not be registered."
+  !insertmacro RegisterHandlers
 
 !ifdef HAVE_VIEWER
   File "${BIN}/sheetpeek.exe"
@@ -141,33 +200,38 @@ Section "${PRODUCT}"
   SetOutPath "$INSTDIR"
   CreateShortCut "$SMPROGRAMS\${SHORTCUT}.lnk" "$INSTDIR\sheetpeek.exe"
   ; "Open with": offered for .cad, never made the default.
-  WriteRegStr HKCU "${CLASSES}\${PROGID}" "" "Orvic図面"
-  WriteRegStr HKCU "${CLASSES}\${PROGID}\DefaultIcon" "" "$INSTDIR\sheetpeek.exe,0"
-  WriteRegStr HKCU "${CLASSES}\${PROGID}\shell\open\command" "" '"$INSTDIR\sheetpeek.exe" "%1"'
-  WriteRegNone HKCU "${CLASSES}\.cad\OpenWithProgids" "${PROGID}"
-  WriteRegStr HKCU "${APPLICATION_KEY}" "FriendlyAppName" "${SHORTCUT}"
-  WriteRegStr HKCU "${APPLICATION_KEY}\shell\open\command" "" '"$INSTDIR\sheetpeek.exe" "%1"'
-  WriteRegStr HKCU "${APPLICATION_KEY}\SupportedTypes" ".cad" ""
+  WriteRegStr SHCTX "${CLASSES}\${PROGID}" "" "Orvic図面"
+  WriteRegStr SHCTX "${CLASSES}\${PROGID}\DefaultIcon" "" "$INSTDIR\sheetpeek.exe,0"
+  WriteRegStr SHCTX "${CLASSES}\${PROGID}\shell\open\command" "" '"$INSTDIR\sheetpeek.exe" "%1"'
+  WriteRegNone SHCTX "${CLASSES}\.cad\OpenWithProgids" "${PROGID}"
+  WriteRegStr SHCTX "${APPLICATION_KEY}" "FriendlyAppName" "${SHORTCUT}"
+  WriteRegStr SHCTX "${APPLICATION_KEY}\shell\open\command" "" '"$INSTDIR\sheetpeek.exe" "%1"'
+  WriteRegStr SHCTX "${APPLICATION_KEY}\SupportedTypes" ".cad" ""
 !endif
 
   ; Listed under the installed apps.
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${SHORTCUT}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  ; In place (_?=): whoever runs it waits until it is done, which the copy of itself that the
-  ; uninstaller otherwise runs from would not let them.
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${SHORTCUT}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  ; Quietly in place (_?=): whoever runs it waits until it is done, which the copy of itself that
+  ; the uninstaller otherwise runs from would not let them.
+  ${If} $AllUsers == 1
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" /ALLUSERS'
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /ALLUSERS /S _?=$INSTDIR'
+  ${Else}
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
+  ${EndIf}
 !ifdef HAVE_VIEWER
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\sheetpeek.exe,0"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\sheetpeek.exe,0"
 !else
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\uninstall.exe,0"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\uninstall.exe,0"
 !endif
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
 ; Deletes `key` when it holds neither values nor subkeys: the .cad keys and the parents of ours
@@ -176,12 +240,12 @@ SectionEnd
   Push $0
   Push $1
   ClearErrors
-  ReadRegStr $0 HKCU "${key}" ""
+  ReadRegStr $0 SHCTX "${key}" ""
   ${If} ${Errors}  ; no default value
-    EnumRegKey $0 HKCU "${key}" 0
-    EnumRegValue $1 HKCU "${key}" 0
+    EnumRegKey $0 SHCTX "${key}" 0
+    EnumRegValue $1 SHCTX "${key}" 0
     ${If} "$0$1" == ""
-      DeleteRegKey HKCU "${key}"
+      DeleteRegKey SHCTX "${key}"
     ${EndIf}
   ${EndIf}
   Pop $1
@@ -189,25 +253,26 @@ SectionEnd
 !macroend
 
 Section "Uninstall"
-  UnRegDLL "$INSTDIR\sheetpeek-thumbnail.dll"
-  !insertmacro RestoreRegStr HKCU "${THUMBNAIL_HANDLER_KEY}" "" "${THUMBNAIL_CLSID}"
-  ; Only the saved values lived there.
-  DeleteRegKey HKCU "Software\${PRODUCT}"
+  !insertmacro UnregisterHandlers
 
-  DeleteRegKey HKCU "${APPLICATION_KEY}"
+  DeleteRegKey SHCTX "${APPLICATION_KEY}"
   !insertmacro DeleteKeyIfEmpty "${CLASSES}\Applications"
-  DeleteRegKey HKCU "${CLASSES}\${PROGID}"
-  DeleteRegValue HKCU "${CLASSES}\.cad\OpenWithProgids" "${PROGID}"
+  DeleteRegKey SHCTX "${CLASSES}\${PROGID}"
+  DeleteRegValue SHCTX "${CLASSES}\.cad\OpenWithProgids" "${PROGID}"
   !insertmacro DeleteKeyIfEmpty "${CLASSES}\.cad\OpenWithProgids"
   !insertmacro DeleteKeyIfEmpty "${CLASSES}\.cad"
   Delete "$SMPROGRAMS\${SHORTCUT}.lnk"
-  DeleteRegKey HKCU "${UNINSTALL_KEY}"
-  !insertmacro DeleteKeyIfEmpty "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+  DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  ; The machine's list of installed programs is the system's own, even when empty.
+  ${If} $AllUsers != 1
+    !insertmacro DeleteKeyIfEmpty "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+  ${EndIf}
 
   Delete "$INSTDIR\sheetpeek.exe"
   Delete "$INSTDIR\sheetpeek-info.exe"
   ; Explorer may hold the handler loaded: then it goes at the next start.
   Delete /REBOOTOK "$INSTDIR\sheetpeek-thumbnail.dll"
+  Delete "$INSTDIR\sheetpeeker.propdesc"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\examples\plan_with_preview.cad"
   RMDir "$INSTDIR\examples"
@@ -227,5 +292,7 @@ Section "Uninstall"
     RMDir /REBOOTOK "$INSTDIR"
   ${EndIf}
   ; The per-user programs folder, when the setup was the one that made it.
-  RMDir "$LOCALAPPDATA\Programs"
+  ${If} $AllUsers != 1
+    RMDir "$LOCALAPPDATA\Programs"
+  ${EndIf}
 SectionEnd

@@ -38,19 +38,6 @@ std::vector<std::uint8_t> PackRows(const IndexedImage& image, std::size_t stride
   return packed;
 }
 
-IndexedImage ToIndexedImage(const PreviewBitmap& bitmap) {
-  IndexedImage image;
-  image.width = bitmap.Width();
-  image.height = bitmap.Height();
-  image.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
-  std::size_t i = 0;
-  for (int y = 0; y < image.height; ++y) {
-    for (int x = 0; x < image.width; ++x)
-      image.pixels[i++] = static_cast<std::uint8_t>(bitmap.PixelIndex(x, y));
-  }
-  return image;
-}
-
 std::string EncodeBmp(const IndexedImage& image) {
   const std::uint32_t width = static_cast<std::uint32_t>(image.width);
   const std::uint32_t height = static_cast<std::uint32_t>(image.height);

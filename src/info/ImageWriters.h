@@ -7,26 +7,12 @@
 #include <string>
 #include <vector>
 
-namespace sheetpeek {
-class PreviewBitmap;
-}
+#include "Thumbnail.h"
 
 namespace sheetpeek::info {
 
-// One palette index (0 to 15) per pixel, rows from top to bottom. Not limited to the
-// preview's size, so that thumbnails can use it too.
-struct IndexedImage {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> pixels;
-
-  std::uint8_t At(int x, int y) const {
-    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                  static_cast<std::size_t>(x)];
-  }
-};
-
-IndexedImage ToIndexedImage(const PreviewBitmap& bitmap);
+using sheetpeek::IndexedImage;
+using sheetpeek::ToIndexedImage;
 
 // Colours in a picture file's palette, the preview's table in its order.
 constexpr int kPaletteSize = 16;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "Thumbnail.h"
+
 namespace sheetpeek::info {
 
 enum class Mode {
@@ -33,8 +35,8 @@ struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Largest accepted --thumbnail SIZE; the 4x limit keeps real output far smaller anyway.
-constexpr int kMaxThumbnailSize = 4096;
+// Largest accepted --thumbnail SIZE: the core's kMaxThumbnailSize.
+using sheetpeek::kMaxThumbnailSize;
 
 // Parses argv[1..]. Options may come in any order before the files; "--" ends them.
 // Throws UsageError.

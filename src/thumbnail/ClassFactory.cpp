@@ -13,9 +13,11 @@ namespace {
 HMODULE g_module = nullptr;
 std::atomic<long> g_moduleRefs{0};
 
+using Creator = HRESULT (*)(REFIID riid, void** object);
+
 class ClassFactory final : public IClassFactory {
  public:
-  ClassFactory() { AddModuleRef(); }
+  explicit ClassFactory(Creator create) : create_(create) { AddModuleRef(); }
   ~ClassFactory() { ReleaseModuleRef(); }
   ClassFactory(const ClassFactory&) = delete;
   ClassFactory& operator=(const ClassFactory&) = delete;
@@ -41,7 +43,7 @@ class ClassFactory final : public IClassFactory {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    return CreateThumbnailProvider(riid, object);
+    return create_(riid, object);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
     if (lock)
@@ -52,6 +54,7 @@ class ClassFactory final : public IClassFactory {
   }
 
  private:
+  Creator create_;
   std::atomic<long> refs_{1};
 };
 
@@ -85,8 +88,16 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  if (!IsEqualCLSID(clsid, kClsidThumbnailProvider)) return CLASS_E_CLASSNOTAVAILABLE;
-  ClassFactory* factory = new (std::nothrow) ClassFactory;
+  Creator create = nullptr;
+  if (IsEqualCLSID(clsid, kClsidThumbnailProvider))
+    create = CreateThumbnailProvider;
+  else if (IsEqualCLSID(clsid, kClsidPreviewHandler))
+    create = CreatePreviewHandler;
+  else if (IsEqualCLSID(clsid, kClsidPropertyHandler))
+    create = CreatePropertyHandler;
+  else
+    return CLASS_E_CLASSNOTAVAILABLE;
+  ClassFactory* factory = new (std::nothrow) ClassFactory(create);
   if (factory == nullptr) return E_OUTOFMEMORY;
   const HRESULT hr = factory->QueryInterface(riid, object);
   factory->Release();

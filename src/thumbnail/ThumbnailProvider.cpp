@@ -14,12 +14,11 @@
 #include <optional>
 
 #include "FileInput.h"
-#include "ImageWriters.h"
 #include "Module.h"
-#include "Options.h"
 #include "Orvicheader.h"
 #include "PreviewBitmap.h"
 #include "Thumbnail.h"
+#include "WideNames.h"
 
 namespace sheetpeek::thumbnail {
 namespace {
@@ -44,17 +43,17 @@ class StreamInput final : public RawFile {
 };
 
 // The drawing's decoded preview, or nothing when it has none that shows.
-std::optional<info::IndexedImage> PreviewOf(IStream* stream) {
+std::optional<IndexedImage> PreviewOf(IStream* stream) {
   const LoadResult load = LoadDrawingHeader(std::make_unique<StreamInput>(stream), std::string());
   if (!load.header) return std::nullopt;
   const COrvicHeader& h = *load.header;
   if (!h.HasImage || !h.ImageBitmap || h.ImageBitmap->Width() <= 0 || h.ImageBitmap->Height() <= 0)
     return std::nullopt;
-  return info::ToIndexedImage(*h.ImageBitmap);
+  return ToIndexedImage(*h.ImageBitmap);
 }
 
 // A top-down 32-bit bitmap of the palette colours, opaque.
-HBITMAP ToBitmap(const info::IndexedImage& image) {
+HBITMAP ToBitmap(const IndexedImage& image) {
   BITMAPINFO bmi{};
   bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   bmi.bmiHeader.biWidth = image.width;
@@ -116,7 +115,7 @@ class ThumbnailProvider final : public IInitializeWithStream, public IThumbnailP
     if (bitmap == nullptr || alpha == nullptr) return E_POINTER;
     *bitmap = nullptr;
     *alpha = WTSAT_UNKNOWN;
-    if (size < 1 || size > static_cast<UINT>(info::kMaxThumbnailSize)) return E_INVALIDARG;
+    if (size < 1 || size > static_cast<UINT>(kMaxThumbnailSize)) return E_INVALIDARG;
     if (stream_ == nullptr) return E_UNEXPECTED;
     try {
       // The stream is read once; a second size is made from the same preview.
@@ -125,7 +124,7 @@ class ThumbnailProvider final : public IInitializeWithStream, public IThumbnailP
         loaded_ = true;
       }
       if (!preview_) return E_FAIL;
-      *bitmap = ToBitmap(info::ThumbnailOf(*preview_, static_cast<int>(size)));
+      *bitmap = ToBitmap(ThumbnailOf(*preview_, static_cast<int>(size)));
       if (*bitmap == nullptr) return E_OUTOFMEMORY;
       *alpha = WTSAT_RGB;
       return S_OK;
@@ -140,10 +139,35 @@ class ThumbnailProvider final : public IInitializeWithStream, public IThumbnailP
   std::atomic<long> refs_{1};
   IStream* stream_ = nullptr;
   bool loaded_ = false;
-  std::optional<info::IndexedImage> preview_;
+  std::optional<IndexedImage> preview_;
 };
 
 }  // namespace
+
+HRESULT ReadDrawing(IStream* stream, std::unique_ptr<COrvicHeader>& header, bool decodePreview) {
+  header.reset();
+  if (stream == nullptr) return E_INVALIDARG;
+  STATSTG stat{};
+  std::string name;
+  if (SUCCEEDED(stream->Stat(&stat, STATFLAG_DEFAULT)) && stat.pwcsName != nullptr) {
+    name = NarrowToUtf8(stat.pwcsName);
+    ::CoTaskMemFree(stat.pwcsName);
+  }
+  LoadResult load = LoadDrawingHeader(std::make_unique<StreamInput>(stream), name, HostPathStyle(),
+                                      decodePreview ? PreviewMode::Decode : PreviewMode::CheckOnly);
+  if (!load.header) return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
+  if (!load.header->HeaderRecordSeen || !load.header->ReadOk) return HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
+  header = std::move(load.header);
+  return S_OK;
+}
+
+std::wstring Widen(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
 
 HRESULT CreateThumbnailProvider(REFIID riid, void** object) {
   ThumbnailProvider* provider = new (std::nothrow) ThumbnailProvider;

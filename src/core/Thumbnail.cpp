@@ -3,7 +3,22 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace sheetpeek::info {
+#include "PreviewBitmap.h"
+
+namespace sheetpeek {
+
+IndexedImage ToIndexedImage(const PreviewBitmap& bitmap) {
+  IndexedImage image;
+  image.width = bitmap.Width();
+  image.height = bitmap.Height();
+  image.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
+  std::size_t i = 0;
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x)
+      image.pixels[i++] = static_cast<std::uint8_t>(bitmap.PixelIndex(x, y));
+  }
+  return image;
+}
 
 Extent ThumbnailExtent(int width, int height, int size) {
   // Integer arithmetic throughout, so that the long side lands exactly on its target.
@@ -43,4 +58,4 @@ IndexedImage ThumbnailOf(const IndexedImage& image, int size) {
   return ScaleNearest(image, ThumbnailExtent(image.width, image.height, size));
 }
 
-}  // namespace sheetpeek::info
+}  // namespace sheetpeek
