@@ -55,6 +55,17 @@ std::string FileKindDisplayText(TFileKind kind) {
   }
 }
 
+const char* HeaderLimitText(HeaderLimit limit) {
+  switch (limit) {
+    case HeaderLimit::HeaderTooLarge:
+      return "header too large";
+    case HeaderLimit::RecordTooLarge:
+      return "record too large";
+    default:
+      return "";
+  }
+}
+
 COrvicHeader::COrvicHeader(const std::string& path, PathStyle style, PreviewMode preview)
     : Path(path), preview_(preview) {
   PathParts parts = SplitPath(path, style);
@@ -68,8 +79,19 @@ bool COrvicHeader::ReadHeader() {
   bool versionSeen = false;
   try {
     CExtractdata& r = Reader();
+    r.LimitInput(kMaxHeaderBytes);
     for (;;) {
-      if (r.ReadRecord() == kReadAtEnd) break;
+      const int rc = r.ReadRecord();
+      // Checked before the record is looked at: a record cut at a bound is not handled.
+      if (r.InputLimitReached()) {
+        LimitReached = HeaderLimit::HeaderTooLarge;
+        break;
+      }
+      if (rc == kReadAtEnd) break;
+      if (rc == kReadFailed && r.RecordTooLarge()) {
+        LimitReached = HeaderLimit::RecordTooLarge;
+        break;
+      }
       ++records;
       if (records > kRecordsToFindVersion && !versionSeen) break;
       // A view: each comparison looks at the length before any byte.
@@ -104,7 +126,7 @@ bool COrvicHeader::ReadHeader() {
     HeaderRecordSeen = true;  // only a header record's handling or a broken read gets here
     return false;
   }
-  return versionSeen;
+  return versionSeen && LimitReached == HeaderLimit::None;
 }
 
 void COrvicHeader::ReadDate(TDrawingDate& date) {

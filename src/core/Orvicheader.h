@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -35,9 +36,28 @@ enum class PreviewMode { Decode, CheckOnly };
 // Display text of a file kind, code page 932 bytes.
 std::string FileKindDisplayText(TFileKind kind);
 
+// The bound of a load that ended its header read. A read that reaches one is broken off like
+// any failed read: ReadOk is false and what was stored before it stays.
+enum class HeaderLimit : std::uint8_t {
+  None,
+  HeaderTooLarge,  // the header goes on past COrvicHeader::kMaxHeaderBytes
+  RecordTooLarge,  // one record holds more than the reader's field or byte bound
+};
+
+// "header too large", "record too large"; empty for None.
+const char* HeaderLimitText(HeaderLimit limit);
+
 class COrvicHeader {
  public:
   static constexpr int kItemCount = 20;
+  // The header read takes at most the file's first 16 MiB: a real header is a few kilobytes
+  // and the largest preview well under 100 KiB, while reading on to the end of a huge or
+  // sparse file would cost seconds to hours.
+  static constexpr std::uint64_t kMaxHeaderBytes = 16 * 1024 * 1024;
+  // The most memory one load holds at any moment, whatever the file. Not enforced: the bounds
+  // keep a load below it (at worst about 9 MiB, a record's fields with their buffers), and the
+  // hardening tests and the fuzzer check it.
+  static constexpr std::size_t kMaxLoadMemory = 16 * 1024 * 1024;
 
   // Reads the header through CurrentExtractdata, which must be open on `path` and unread.
   explicit COrvicHeader(const std::string& path, PathStyle style = HostPathStyle(),
@@ -76,6 +96,8 @@ class COrvicHeader {
   bool HasImage = false;
   // A record with one of the header's keywords was met: false for a file that is no drawing at all.
   bool HeaderRecordSeen = false;
+  // Which bound, if any, broke the read off.
+  HeaderLimit LimitReached = HeaderLimit::None;
 
  private:
   bool ReadHeader();
