@@ -10,8 +10,8 @@ namespace sheetpeek::hardening {
 // Reads `path` record by record and line by line through bare readers, then as a whole
 // header through LoadDrawingHeader (twice when it has a picture), and its bytes once more as a
 // stream of short reads, which must load the same. A load must hold at most the load memory
-// bound; for a fixed share of inputs the bytes repeated without end after a "Version" record
-// must load within the header byte bound too. Returns an empty text when
+// bound, also, for a fixed share of inputs, with the bytes repeated after a "Version" record
+// until a record can reach its bounds. Returns an empty text when
 // every check held, otherwise what broke first. Memory faults are left to the sanitizers.
 std::string WorkOutDrawing(const std::string& path);
 
