@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "FileInput.h"
 #include "FolderWalk.h"
@@ -105,8 +106,13 @@ class COrvicHeader {
   void ReadNote();
   void ReadFrame();
   bool ReadImage();
+  // Paints `text` into a new ImageBitmap of ImageWidth x ImageHeight; false if it does not decode.
+  bool PaintPreview(std::string_view text);
 
+  static constexpr std::size_t kNothingDeferred = static_cast<std::size_t>(-1);
   PreviewMode preview_;
+  bool picturePainted_ = false;                    // a picture of this read was painted in ReadImage
+  std::size_t deferredLength_ = kNothingDeferred;  // the last decoded picture's text, to be painted
 };
 
 // What one load of a drawing gives: the header, or why the file did not open.
