@@ -290,6 +290,8 @@ const char* CraftedKindName(CraftedKind kind) {
       return "continued record, long fields";
     case CraftedKind::EndlessHeader:
       return "endless header (sparse)";
+    case CraftedKind::ManyPictures:
+      return "many full-size pictures";
   }
   return "?";
 }
@@ -302,9 +304,11 @@ void WriteCraftedDrawing(const std::string& path, CraftedKind kind, std::uint64_
     std::string text = head;
     if (kind != CraftedKind::EndlessHeader) {
       // Lines of at most 255 bytes, each ending in the continuation ",\".
-      const std::string line =
-          kind == CraftedKind::ManyFields ? std::string(252, ',') + "\\\n" : std::string(250, 'a') + ",\\\n";
-      text += "Note\t0,x,\\\n";
+      // A picture of 256 x 181 pixels from one run; or lines of a record continued by ",\".
+      const std::string line = kind == CraftedKind::ManyPictures ? "Image\t0,256,181,1,5\nP\t#%6t1\n"
+                               : kind == CraftedKind::ManyFields ? std::string(252, ',') + "\\\n"
+                                                                 : std::string(250, 'a') + ",\\\n";
+      if (kind != CraftedKind::ManyPictures) text += "Note\t0,x,\\\n";
       std::string block;
       while (block.size() < 64 * 1024) block += line;
       for (std::uint64_t written = 0; written < bytes; written += block.size()) {

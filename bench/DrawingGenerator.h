@@ -76,6 +76,7 @@ enum class CraftedKind {
   ManyFields,     // a "Note" record continued over lines of commas: the field bound comes first
   LongFields,     // the same with one long field per line: the byte bound comes first
   EndlessHeader,  // no "Fbreak", only a hole of zero bytes (a sparse file) up to the size
+  ManyPictures,   // within the bounds: full-size pictures of a few bytes each, one after another
 };
 
 const char* CraftedKindName(CraftedKind kind);

@@ -20,7 +20,8 @@ unsigned long long Arg(int argc, char** argv, int index, unsigned long long fall
   return v;
 }
 
-// The two bombs of `bytes` bytes, and the endless header as a sparse file of `sparse` bytes.
+// The two bombs of `bytes` bytes, the endless header as a sparse file of `sparse` bytes, and
+// 15 MiB of pictures.
 void WriteCrafted(const std::string& dir, unsigned long long bytes, unsigned long long sparse) {
   using sheetpeek::bench::CraftedKind;
   const struct {
@@ -29,7 +30,8 @@ void WriteCrafted(const std::string& dir, unsigned long long bytes, unsigned lon
     unsigned long long size;
   } files[] = {{"many-fields.cad", CraftedKind::ManyFields, bytes},
                {"long-fields.cad", CraftedKind::LongFields, bytes},
-               {"endless-header.cad", CraftedKind::EndlessHeader, sparse}};
+               {"endless-header.cad", CraftedKind::EndlessHeader, sparse},
+               {"many-pictures.cad", CraftedKind::ManyPictures, 15ULL << 20}};
   for (const auto& f : files) {
     sheetpeek::bench::WriteCraftedDrawing(dir + "/" + f.name, f.kind, f.size);
     std::printf("%s\n", f.name);
