@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -43,11 +43,12 @@ TEST(Hardening, CraftedDrawingsLoadInLittleTimeAndMemory) {
     const std::string path = dir.path() + "/crafted.cad";
     bench::WriteCraftedDrawing(path, c.kind, c.bytes);
 
-    const auto start = std::chrono::steady_clock::now();
+    // Processor time, not wall time: a busy machine must not fail the test.
+    const std::clock_t start = std::clock();
     AllocationMeter meter;
     LoadResult load = LoadDrawingHeader(path);
     const std::size_t peak = meter.PeakBytes();
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    const double took = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
 
     ASSERT_TRUE(load.header) << load.error.message;
     const COrvicHeader& h = *load.header;
@@ -58,7 +59,7 @@ TEST(Hardening, CraftedDrawingsLoadInLittleTimeAndMemory) {
     EXPECT_EQ(h.ElementCount, 7);   // stored before the bound: kept
     EXPECT_EQ(h.NoteLabel[0], "");  // the record cut at a bound is not handled
     EXPECT_LT(peak, COrvicHeader::kMaxLoadMemory);
-    EXPECT_LT(took.count(), 3.0);
+    EXPECT_LT(took, 3.0);
   }
 }
 
