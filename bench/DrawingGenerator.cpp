@@ -1,6 +1,9 @@
 #include "DrawingGenerator.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <stdexcept>
 
 #include "PreviewEncoder.h"
@@ -277,6 +280,48 @@ DrawingOptions CorpusOptions(const std::string& name) {
     throw std::invalid_argument("unknown corpus: " + name);
   }
   return options;
+}
+
+const char* CraftedKindName(CraftedKind kind) {
+  switch (kind) {
+    case CraftedKind::ManyFields:
+      return "continued record, many fields";
+    case CraftedKind::LongFields:
+      return "continued record, long fields";
+    case CraftedKind::EndlessHeader:
+      return "endless header (sparse)";
+    case CraftedKind::ManyPictures:
+      return "many full-size pictures";
+  }
+  return "?";
+}
+
+void WriteCraftedDrawing(const std::string& path, CraftedKind kind, std::uint64_t bytes) {
+  const std::string head = "Version\t1\nElms\t7\n";
+  {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "wb"), &std::fclose);
+    if (!f) throw std::runtime_error("cannot create " + path);
+    std::string text = head;
+    if (kind != CraftedKind::EndlessHeader) {
+      // Lines of at most 255 bytes, each ending in the continuation ",\".
+      // A picture of 256 x 181 pixels from one run; or lines of a record continued by ",\".
+      const std::string line = kind == CraftedKind::ManyPictures ? "Image\t0,256,181,1,5\nP\t#%6t1\n"
+                               : kind == CraftedKind::ManyFields ? std::string(252, ',') + "\\\n"
+                                                                 : std::string(250, 'a') + ",\\\n";
+      if (kind != CraftedKind::ManyPictures) text += "Note\t0,x,\\\n";
+      std::string block;
+      while (block.size() < 64 * 1024) block += line;
+      for (std::uint64_t written = 0; written < bytes; written += block.size()) {
+        if (std::fwrite(text.data(), 1, text.size(), f.get()) != text.size())
+          throw std::runtime_error("cannot write " + path);
+        text = block;
+      }
+      text += "\nFbreak\n";
+    }
+    if (std::fwrite(text.data(), 1, text.size(), f.get()) != text.size() || std::fclose(f.release()) != 0)
+      throw std::runtime_error("cannot write " + path);
+  }
+  if (kind == CraftedKind::EndlessHeader) std::filesystem::resize_file(path, bytes);
 }
 
 }  // namespace sheetpeek::bench

@@ -70,4 +70,19 @@ Drawing MakeDrawing(std::uint64_t seed, const DrawingOptions& options = {});
 // Just the header records of a drawing without preview, as a block of lines ending in LF.
 std::string TypicalHeaderRecords(Rng& rng, bool japaneseItems = false);
 
+// Crafted drawings of the kind the load bounds are there for, each a "Version" and an "Elms"
+// record of 7 and then something that never ends within the bounds.
+enum class CraftedKind {
+  ManyFields,     // a "Note" record continued over lines of commas: the field bound comes first
+  LongFields,     // the same with one long field per line: the byte bound comes first
+  EndlessHeader,  // no "Fbreak", only a hole of zero bytes (a sparse file) up to the size
+  ManyPictures,   // within the bounds: full-size pictures of a few bytes each, one after another
+};
+
+const char* CraftedKindName(CraftedKind kind);
+
+// Writes a crafted drawing of `bytes` bytes (about, for the records) to `path`, a piece at a
+// time, so that a large one costs no memory and the endless one no disk space.
+void WriteCraftedDrawing(const std::string& path, CraftedKind kind, std::uint64_t bytes);
+
 }  // namespace sheetpeek::bench

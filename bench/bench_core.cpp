@@ -1,6 +1,7 @@
 // Reader, header and preview decoder throughput, on drawings made in temporary files.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -180,6 +181,35 @@ void BM_PreviewWalk(benchmark::State& state) {
 BENCHMARK(BM_PreviewWalk)
     ->ArgsProduct({benchmark::CreateDenseRange(0, kHostile, 1), {0, 1, 2, 3}})
     ->Unit(benchmark::kMicrosecond);
+
+// Crafted drawings that end at a load bound: a record continued over 100 MB of lines (its field
+// or byte bound comes first) and a 1 TiB sparse file with no "Fbreak" (the header bound); and
+// 15 MiB of full-size pictures of a few bytes each, which read whole.
+void BM_CraftedLoad(benchmark::State& state) {
+  const auto kind = static_cast<sb::CraftedKind>(state.range(0));
+  const sheetpeek::test::TempDir dir;
+  const std::string path = dir.path() + "/crafted.cad";
+  const bool pictures = kind == sb::CraftedKind::ManyPictures;
+  sb::WriteCraftedDrawing(path, kind,
+                          kind == sb::CraftedKind::EndlessHeader ? std::uint64_t{1} << 40
+                          : pictures                             ? 15 * 1024 * 1024
+                                                                 : 100000000);
+  for (auto _ : state) {
+    sheetpeek::LoadResult r = sheetpeek::LoadDrawingHeader(path);
+    if (!r.header || r.header->ReadOk != pictures || r.header->HasImage != pictures) {
+      state.SkipWithError("the crafted drawing did not read as expected");
+      return;
+    }
+    benchmark::DoNotOptimize(r.header.get());
+  }
+  state.SetLabel(sb::CraftedKindName(kind));
+}
+BENCHMARK(BM_CraftedLoad)
+    ->Arg(static_cast<int>(sb::CraftedKind::ManyFields))
+    ->Arg(static_cast<int>(sb::CraftedKind::LongFields))
+    ->Arg(static_cast<int>(sb::CraftedKind::EndlessHeader))
+    ->Arg(static_cast<int>(sb::CraftedKind::ManyPictures))
+    ->Unit(benchmark::kMillisecond);
 
 // Packing alone: one palette index per pixel into 4-bit rows, full size and an odd width.
 void BM_PreviewPack(benchmark::State& state) {

@@ -9,7 +9,9 @@ namespace sheetpeek::hardening {
 
 // Reads `path` record by record and line by line through bare readers, then as a whole
 // header through LoadDrawingHeader (twice when it has a picture), and its bytes once more as a
-// stream of short reads, which must load the same. Returns an empty text when
+// stream of short reads, which must load the same. A load must hold at most the load memory
+// bound, also, for a fixed share of inputs, with the bytes repeated after a "Version" record
+// until a record can reach its bounds. Returns an empty text when
 // every check held, otherwise what broke first. Memory faults are left to the sanitizers.
 std::string WorkOutDrawing(const std::string& path);
 

@@ -181,6 +181,7 @@ int CExtractdata::ReadRecord() {
   };
   setZero(Keyword);
   setZero(LineRest);
+  recordTooLarge_ = false;
   // Field strings are reused from record to record, so that their buffers stay allocated:
   // `used` fields are complete, the one after them is being read.
   std::size_t used = 0;
@@ -189,6 +190,10 @@ int CExtractdata::ReadRecord() {
     return rc;
   };
   auto nextField = [&]() -> std::string& {
+    if (used == kMaxRecordFields) {
+      recordTooLarge_ = true;
+      throw std::length_error("record has too many fields");
+    }
     if (used == Fields.size()) Fields.emplace_back();
     std::string& f = Fields[used];
     f.clear();
@@ -198,6 +203,7 @@ int CExtractdata::ReadRecord() {
   try {
     if (!ReadLine()) return finish(kReadFailed);
     if (lineLength_ == 0) return finish(kReadOk);
+    std::size_t recordBytes = lineLength_;
 
     const char* p = line_;
     const char* end = line_ + lineLength_;
@@ -224,6 +230,12 @@ int CExtractdata::ReadRecord() {
           if (rc != kReadOk) {
             setZero(Keyword);
             return finish(rc);
+          }
+          recordBytes += lineLength_;
+          if (recordBytes > kMaxRecordBytes) {
+            recordTooLarge_ = true;
+            setZero(Keyword);
+            return finish(kReadFailed);
           }
           p = line_;
           end = line_ + lineLength_;

@@ -42,6 +42,13 @@ bool IsTrailByteByBackCount(const char* buf, std::size_t pos);
 
 class CExtractdata {
  public:
+  // The most one record may hold, far above any real record (a header record has at most seven
+  // fields on one or two lines of at most 255 bytes), so that a record continued over endless
+  // lines costs bounded memory. A record beyond either breaks off: ReadRecord gives 0, Keyword
+  // "0", the fields up to the bound, and RecordTooLarge() is true.
+  static constexpr std::size_t kMaxRecordFields = 16384;
+  static constexpr std::size_t kMaxRecordBytes = 1024 * 1024;  // its lines' bytes together
+
   explicit CExtractdata(std::string fileName);
   ~CExtractdata() = default;
   CExtractdata(const CExtractdata&) = delete;
@@ -59,6 +66,12 @@ class CExtractdata {
   // ReadRawLine for callers that only look at the rest of the line: the same results, the
   // rest seen in place (valid until the next read), Keyword and LineRest left alone.
   int ReadRawLine(std::string_view& rest);
+
+  // Bounds the input to the file's first `bytes` bytes (see TextInput::SetLimit).
+  void LimitInput(std::uint64_t bytes) { input_.SetLimit(bytes); }
+  bool InputLimitReached() const { return input_.LimitReached(); }
+  // The last ReadRecord broke off at kMaxRecordFields or kMaxRecordBytes.
+  bool RecordTooLarge() const { return recordTooLarge_; }
 
   std::int32_t GetInt(std::int32_t index) const;
   double GetFloat(std::int32_t index) const;
@@ -83,6 +96,7 @@ class CExtractdata {
   char scratch_[kLineBufferSize - 1];
   TextInput input_;
   OpenError openError_;
+  bool recordTooLarge_ = false;
 };
 
 // The reader of the load under way, null at all other times. One per thread, so that

@@ -28,11 +28,20 @@ void TextInput::Open(std::unique_ptr<RawFile> source) {
 bool TextInput::Fill() {
   pos_ = len_ = 0;
   while (!ended_ && len_ == 0) {
-    long n = file_->Read(buffer_.get(), kBufferSize);
+    if (consumed_ == limit_) {
+      // At the bound: one byte more tells a source that goes on from one that ends here.
+      unsigned char probe;
+      limitReached_ = file_->Read(&probe, 1) > 0;
+      ended_ = true;
+      break;
+    }
+    const std::uint64_t room = limit_ - consumed_;
+    long n = file_->Read(buffer_.get(), room < kBufferSize ? static_cast<std::size_t>(room) : kBufferSize);
     if (n <= 0) {
       ended_ = true;
       break;
     }
+    consumed_ += static_cast<std::uint64_t>(n);
     unsigned char* const start = buffer_.get();
     std::size_t size = static_cast<std::size_t>(n);
     // Nothing from the end mark on is ever delivered.

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,6 +43,12 @@ class TextInput {
   std::string_view ReadLine(char* scratch, std::size_t max);
 
   bool AtEnd() const { return eof_; }
+
+  // Bounds the input to the first `bytes` bytes of the source, CR bytes included. A read that
+  // needs a byte beyond them finds the end instead, and LimitReached() tells the two apart;
+  // a source that ends exactly at the bound ends as usual.
+  void SetLimit(std::uint64_t bytes) { limit_ = bytes; }
+  bool LimitReached() const { return limitReached_; }
   // False when the line last read may hold a NUL byte; true when it surely holds none, so
   // that callers need not look for one.
   bool LastLineNulFree() const { return lastLineNulFree_; }
@@ -56,6 +64,9 @@ class TextInput {
   bool ended_ = false;    // no more input: end of file, 0x1A or a read error
   bool nulFree_ = false;  // the buffer holds no NUL byte
   bool lastLineNulFree_ = false;
+  std::uint64_t consumed_ = 0;  // bytes taken from the source
+  std::uint64_t limit_ = std::numeric_limits<std::uint64_t>::max();
+  bool limitReached_ = false;
 };
 
 }  // namespace sheetpeek

@@ -37,6 +37,13 @@ void AppendFixedOneDecimal(std::string& out, double value) {
 // Thrown by the decoder for a missing picture line or a pixel beyond the picture.
 struct DecodeFailure {};
 
+// The text and pixel buffers are kept per thread from load to load: across a batch of drawings
+// they stay allocated and in the cache. The deferred text is that of the last picture that
+// decoded, when its painting waits for the end of the read.
+thread_local std::vector<char> textBuffer;
+thread_local std::vector<char> deferredText;
+thread_local std::vector<std::uint8_t> pixelBuffer;
+
 CExtractdata& Reader() {
   if (!CurrentExtractdata) throw std::logic_error("no reader");
   return *CurrentExtractdata;
@@ -55,12 +62,26 @@ std::string FileKindDisplayText(TFileKind kind) {
   }
 }
 
+const char* HeaderLimitText(HeaderLimit limit) {
+  switch (limit) {
+    case HeaderLimit::HeaderTooLarge:
+      return "header too large";
+    case HeaderLimit::RecordTooLarge:
+      return "record too large";
+    default:
+      return "";
+  }
+}
+
 COrvicHeader::COrvicHeader(const std::string& path, PathStyle style, PreviewMode preview)
     : Path(path), preview_(preview) {
   PathParts parts = SplitPath(path, style);
   FileName = std::move(parts.fileName);
   Folder = std::move(parts.folder);
   ReadOk = ReadHeader();
+  if (HasImage && deferredLength_ != kNothingDeferred) {
+    if (!PaintPreview(std::string_view(deferredText.data(), deferredLength_))) HasImage = false;
+  }
 }
 
 bool COrvicHeader::ReadHeader() {
@@ -68,8 +89,19 @@ bool COrvicHeader::ReadHeader() {
   bool versionSeen = false;
   try {
     CExtractdata& r = Reader();
+    r.LimitInput(kMaxHeaderBytes);
     for (;;) {
-      if (r.ReadRecord() == kReadAtEnd) break;
+      const int rc = r.ReadRecord();
+      // Checked before the record is looked at: a record cut at a bound is not handled.
+      if (r.InputLimitReached()) {
+        LimitReached = HeaderLimit::HeaderTooLarge;
+        break;
+      }
+      if (rc == kReadAtEnd) break;
+      if (rc == kReadFailed && r.RecordTooLarge()) {
+        LimitReached = HeaderLimit::RecordTooLarge;
+        break;
+      }
       ++records;
       if (records > kRecordsToFindVersion && !versionSeen) break;
       // A view: each comparison looks at the length before any byte.
@@ -104,7 +136,7 @@ bool COrvicHeader::ReadHeader() {
     HeaderRecordSeen = true;  // only a header record's handling or a broken read gets here
     return false;
   }
-  return versionSeen;
+  return versionSeen && LimitReached == HeaderLimit::None;
 }
 
 void COrvicHeader::ReadDate(TDrawingDate& date) {
@@ -168,17 +200,9 @@ bool COrvicHeader::ReadImage() {
       return false;
 
     ImageBitmap.reset();
-    const bool paint = preview_ == PreviewMode::Decode;
-    if (paint)
-      ImageBitmap = std::make_unique<PreviewBitmap>(static_cast<int>(width), static_cast<int>(height));
+    deferredLength_ = kNothingDeferred;
     const std::size_t total = static_cast<std::size_t>(width) * height;
-    // The text and pixel buffers are kept per thread from load to load: across a batch of
-    // drawings they stay allocated and in the cache. Every pixel of the picture is either
-    // painted or cleared below, so the pixel buffer needs no clearing up front.
-    thread_local std::vector<char> textBuffer;
-    thread_local std::vector<std::uint8_t> pixelBuffer;
     if (textBuffer.size() < length) textBuffer.resize(length);
-    if (paint && pixelBuffer.size() < total) pixelBuffer.resize(total);
 
     std::size_t textLength = 0;
     std::string_view rest;
@@ -190,14 +214,43 @@ bool COrvicHeader::ReadImage() {
       textLength += take;
     }
 
-    std::uint8_t* const pixels = paint ? pixelBuffer.data() : nullptr;
-    const PreviewWalkResult walk =
-        WalkPreview(std::string_view(textBuffer.data(), textLength), total, pixels);
+    const std::string_view text(textBuffer.data(), textLength);
+    if (preview_ == PreviewMode::CheckOnly) {
+      if (!WalkPreview(text, total, nullptr).ok) throw DecodeFailure{};
+      return true;
+    }
+    // The first picture is painted at once. Any later one is only checked here and its text
+    // kept, and the last that decodes is painted when the read is over: a header of a hundred
+    // thousand pictures, each a few bytes that paint 46,336 pixels, costs two paintings, not
+    // seconds of them.
+    if (!picturePainted_) {
+      picturePainted_ = true;
+      return PaintPreview(text);
+    }
+    if (!WalkPreview(text, total, nullptr).ok) throw DecodeFailure{};
+    std::swap(textBuffer, deferredText);
+    deferredLength_ = textLength;
+    return true;
+  } catch (...) {
+    ImageBitmap.reset();
+    deferredLength_ = kNothingDeferred;
+    return false;
+  }
+}
+
+bool COrvicHeader::PaintPreview(std::string_view text) {
+  try {
+    const int width = ImageWidth;
+    const int height = ImageHeight;
+    const std::size_t total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    ImageBitmap = std::make_unique<PreviewBitmap>(width, height);
+    // Every pixel is either painted or cleared below: no clearing up front.
+    if (pixelBuffer.size() < total) pixelBuffer.resize(total);
+    std::uint8_t* const pixels = pixelBuffer.data();
+    const PreviewWalkResult walk = WalkPreview(text, total, pixels);
     if (!walk.ok) throw DecodeFailure{};
-    if (!paint) return true;
     // Pixels that the text does not reach keep index 0.
     if (walk.painted < total) std::memset(pixels + walk.painted, 0, total - walk.painted);
-
     ImageBitmap->Pack(pixels);
     return true;
   } catch (...) {

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "FileInput.h"
 #include "FolderWalk.h"
@@ -35,9 +37,28 @@ enum class PreviewMode { Decode, CheckOnly };
 // Display text of a file kind, code page 932 bytes.
 std::string FileKindDisplayText(TFileKind kind);
 
+// The bound of a load that ended its header read. A read that reaches one is broken off like
+// any failed read: ReadOk is false and what was stored before it stays.
+enum class HeaderLimit : std::uint8_t {
+  None,
+  HeaderTooLarge,  // the header goes on past COrvicHeader::kMaxHeaderBytes
+  RecordTooLarge,  // one record holds more than the reader's field or byte bound
+};
+
+// "header too large", "record too large"; empty for None.
+const char* HeaderLimitText(HeaderLimit limit);
+
 class COrvicHeader {
  public:
   static constexpr int kItemCount = 20;
+  // The header read takes at most the file's first 16 MiB: a real header is a few kilobytes
+  // and the largest preview well under 100 KiB, while reading on to the end of a huge or
+  // sparse file would cost seconds to hours.
+  static constexpr std::uint64_t kMaxHeaderBytes = 16 * 1024 * 1024;
+  // The most memory one load holds at any moment, whatever the file. Not enforced: the bounds
+  // keep a load below it (at worst about 9 MiB, a record's fields with their buffers), and the
+  // hardening tests and the fuzzer check it.
+  static constexpr std::size_t kMaxLoadMemory = 16 * 1024 * 1024;
 
   // Reads the header through CurrentExtractdata, which must be open on `path` and unread.
   explicit COrvicHeader(const std::string& path, PathStyle style = HostPathStyle(),
@@ -76,6 +97,8 @@ class COrvicHeader {
   bool HasImage = false;
   // A record with one of the header's keywords was met: false for a file that is no drawing at all.
   bool HeaderRecordSeen = false;
+  // Which bound, if any, broke the read off.
+  HeaderLimit LimitReached = HeaderLimit::None;
 
  private:
   bool ReadHeader();
@@ -83,8 +106,13 @@ class COrvicHeader {
   void ReadNote();
   void ReadFrame();
   bool ReadImage();
+  // Paints `text` into a new ImageBitmap of ImageWidth x ImageHeight; false if it does not decode.
+  bool PaintPreview(std::string_view text);
 
+  static constexpr std::size_t kNothingDeferred = static_cast<std::size_t>(-1);
   PreviewMode preview_;
+  bool picturePainted_ = false;                    // a picture of this read was painted in ReadImage
+  std::size_t deferredLength_ = kNothingDeferred;  // the last decoded picture's text, to be painted
 };
 
 // What one load of a drawing gives: the header, or why the file did not open.

@@ -31,6 +31,7 @@ std::string ErrorLine(const std::string& path, const std::string& reason) {
 }
 
 std::string ReadFailureText(const COrvicHeader& header) {
+  if (header.LimitReached != HeaderLimit::None) return HeaderLimitText(header.LimitReached);
   // A text file or a picture named .cad has none of the header's records.
   return header.HeaderRecordSeen ? "incomplete header" : "no drawing header found";
 }

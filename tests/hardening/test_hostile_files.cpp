@@ -53,16 +53,17 @@ TEST(Hardening, SparseGigabyteWithoutVersionStopsAtRecordLimit) {
   EXPECT_LT(r.maxRssKiB, kMemoryCeilingKiB);
 }
 
-// With "Version" found the record limit no longer applies: the whole gigabyte is read line
-// by line, and memory must not grow with it.
-TEST(Hardening, SparseGigabyteAfterVersionIsReadInBoundedMemory) {
+// With "Version" found the record limit no longer applies: the header bound ends the read after
+// 16 MiB of the gigabyte, with what was read before it.
+TEST(Hardening, SparseGigabyteAfterVersionStopsAtTheHeaderBound) {
   TempDir dir;
   const std::string path = SparseFile(dir, "Version\t1\nElms\t7\n", off_t{1} << 30);
   ChildResult r = RunChild({Info(), "--json", path}, 100.0);
   ASSERT_TRUE(r.finished) << "sheetpeek-info did not end";
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_EQ(r.err, "sheetpeek-info: " + path + ": header too large\n");
   Json j = OnlyReport(r);
-  EXPECT_EQ(j["read_ok"], true);
+  EXPECT_EQ(j["read_ok"], false);
   EXPECT_EQ(j["raw"]["elements"], 7);
   EXPECT_LT(r.maxRssKiB, kMemoryCeilingKiB);
 }
