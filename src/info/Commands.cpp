@@ -163,7 +163,7 @@ int WriteImage(const std::string& input, const std::string& output, const std::s
   try {
     WriteOutputFile(output, bytes);
   } catch (const OutputFileError& e) {
-    Print(err, "sheetpeek-info: " + SanitizeUtf8(output) + ": " + e.what() + "\n");
+    Print(err, ErrorLine(output, e.what()));
     return kExitFailed;
   }
   return readOk ? kExitOk : kExitFailed;
