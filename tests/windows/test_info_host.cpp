@@ -101,6 +101,8 @@ TEST(InfoHost, OutputFilesAreWrittenAsCpWritesThem) {
     EXPECT_EQ(ReadFileBytes(readOnly), "old");
   }
   EXPECT_EQ(EntriesIn(dir.path()), 7u) << "a temporary was left behind";
+  // Windows deletes no read-only file, so the folder could not be cleared otherwise.
+  fs::permissions(fs::u8path(readOnly), fs::perms::owner_write, fs::perm_options::add);
 }
 
 // Writers that open a name themselves write the temporary; nothing shows until Commit.
