@@ -11,6 +11,7 @@
 #include "FolderWalk.h"
 #include "Host.h"
 #include "ImageWriters.h"
+#include "OutputFile.h"
 #include "Report.h"
 #include "Thumbnail.h"
 
@@ -160,9 +161,9 @@ int WriteImage(const std::string& input, const std::string& output, const std::s
     return kExitFailed;
   }
   try {
-    WriteFileReplacing(output, bytes);
-  } catch (const ImageWriteError& e) {
-    Print(err, "sheetpeek-info: " + SanitizeUtf8(output) + ": " + e.what() + "\n");
+    WriteOutputFile(output, bytes);
+  } catch (const OutputFileError& e) {
+    Print(err, ErrorLine(output, e.what()));
     return kExitFailed;
   }
   return readOk ? kExitOk : kExitFailed;

@@ -13,7 +13,6 @@
 #include <memory>
 
 #include "Host.h"
-#include "ImageWriters.h"
 
 namespace sheetpeek::info {
 namespace {
@@ -39,30 +38,6 @@ std::wstring Wide(const std::string& utf8) {
   return out;
 }
 
-// The reasons in the words the POSIX build uses, so that messages read the same.
-std::string ReasonText(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_INVALID_DRIVE:
-      return "No such file or directory";
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      return "Permission denied";
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return "No space left on device";
-    default:
-      return "Windows error " + std::to_string(code);
-  }
-}
-
-std::string FailureText(const std::string& what, const std::string& path, DWORD code) {
-  return what + " '" + path + "': " + ReasonText(code);
-}
-
 struct HandleCloser {
   void operator()(HANDLE h) const {
     if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
@@ -76,33 +51,6 @@ Handle OpenForIdentity(const std::wstring& name) {
   return Handle(::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
-
-// A temporary file that is deleted unless it was moved into place.
-class PendingFile {
- public:
-  PendingFile(std::wstring name, HANDLE handle) : name_(std::move(name)), handle_(handle) {}
-  ~PendingFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
-    if (!committed_) ::DeleteFileW(name_.c_str());
-  }
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-
-  HANDLE handle() const { return handle_; }
-  const std::wstring& name() const { return name_; }
-  // Closes the handle; returns the error of a failed close, else 0.
-  DWORD Close() {
-    const BOOL ok = ::CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-    return ok ? 0 : ::GetLastError();
-  }
-  void Commit() { committed_ = true; }
-
- private:
-  std::wstring name_;
-  HANDLE handle_;
-  bool committed_ = false;
-};
 
 UINT g_savedConsoleCp = 0;
 // The console behind standard output and error, or null when the stream goes elsewhere.
@@ -189,45 +137,6 @@ bool IsSameFile(const std::string& a, const std::string& b) {
     return false;
   return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
          ia.nFileIndexLow == ib.nFileIndexLow;
-}
-
-void WriteFileReplacing(const std::string& path, const std::string& bytes) {
-  const std::size_t cut = path.find_last_of("\\/:");
-  const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-  const std::string base = cut == std::string::npos ? path : path.substr(cut + 1);
-  if (base.empty()) throw ImageWriteError("not a file name: '" + path + "'");
-  const std::wstring target = Wide(path);
-  if (target.empty()) throw ImageWriteError(FailureText("cannot write", path, ERROR_INVALID_NAME));
-
-  // A name of our own next to the target, made exclusively.
-  HANDLE h = INVALID_HANDLE_VALUE;
-  std::wstring tempName;
-  DWORD error = ERROR_FILE_EXISTS;
-  for (unsigned attempt = 0; attempt < 100 && error == ERROR_FILE_EXISTS; ++attempt) {
-    tempName = Wide(folder + "." + base + "." + std::to_string(::GetCurrentProcessId()) + "-" +
-                    std::to_string(::GetTickCount64() + attempt) + ".tmp");
-    h = ::CreateFileW(tempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                      nullptr);
-    error = h == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
-  }
-  if (h == INVALID_HANDLE_VALUE)
-    throw ImageWriteError(FailureText("cannot create a file next to", path, error));
-  PendingFile temp(tempName, h);
-
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1u << 20);
-    DWORD written = 0;
-    if (!::WriteFile(temp.handle(), bytes.data() + done, static_cast<DWORD>(chunk), &written, nullptr) ||
-        written == 0) {
-      throw ImageWriteError(FailureText("cannot write", path, ::GetLastError()));
-    }
-    done += written;
-  }
-  if (const DWORD err = temp.Close(); err != 0) throw ImageWriteError(FailureText("cannot write", path, err));
-  if (!::MoveFileExW(temp.name().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    throw ImageWriteError(FailureText("cannot write", path, ::GetLastError()));
-  temp.Commit();
 }
 
 }  // namespace sheetpeek::info

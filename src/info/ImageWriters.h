@@ -31,8 +31,4 @@ std::string EncodePng(const IndexedImage& image);
 // Throws ImageWriteError for an image with a zero side.
 std::vector<std::uint8_t> PackRows(const IndexedImage& image, std::size_t stride);
 
-// Writes `bytes` to `path` through a temporary file in the same folder that is renamed into
-// place, so that a failure never leaves a partial file. Throws ImageWriteError.
-void WriteFileReplacing(const std::string& path, const std::string& bytes);
-
 }  // namespace sheetpeek::info

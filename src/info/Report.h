@@ -16,7 +16,8 @@ struct FileReport {
   bool ok = false;  // opened and read completely
 };
 
-// `sheetpeek-info: FILE: reason` with a line end; FILE shown as UTF-8.
+// `sheetpeek-info: FILE: reason` with a line end; FILE shown as UTF-8, control characters in
+// FILE and reason as visible escapes, so that one message is always one line.
 std::string ErrorLine(const std::string& path, const std::string& reason);
 
 // Why a file did not open, as a short text.

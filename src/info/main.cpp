@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Cp932.h"
+#include "DrawingText.h"
 #include "Host.h"
 #include "Options.h"
 
@@ -18,7 +20,9 @@ int main(int argc, char** argv) {
   try {
     options = ParseOptions(ProgramArguments(argc, argv));
   } catch (const UsageError& e) {
-    WriteStream(stderr, std::string("sheetpeek-info: ") + e.what() + "\n" + SynopsisText());
+    // The message quotes arguments, which may hold any bytes.
+    const std::string message = sheetpeek::VisibleText(sheetpeek::SanitizeUtf8(e.what()));
+    WriteStream(stderr, "sheetpeek-info: " + message + "\n" + SynopsisText());
     return kExitUsage;
   }
 

@@ -26,6 +26,7 @@ using sheetpeek::EnvFlag;
 using sheetpeek::HandoffResult;
 using sheetpeek::InstanceLock;
 using sheetpeek::MessageBoxesWanted;
+using sheetpeek::PrintMessageLine;
 using sheetpeek::SheetpeekApplication;
 using sheetpeek::ShowException;
 
@@ -136,8 +137,7 @@ int RunViewer(int& argc, char** argv, const QString& folder, InstanceLock* lock)
     if (lock != nullptr && lock->Held()) {
       QString error;
       if (!server.Listen(sheetpeek::InstanceChannelPath(folder), &error)) {
-        std::fprintf(stderr, "sheetpeek: later starts cannot reach this window: %s\n",
-                     error.toUtf8().constData());
+        PrintMessageLine("later starts cannot reach this window: " + error.toStdString());
       }
     }
     frmRaderAver.show();
@@ -174,7 +174,7 @@ int Start(int& argc, char** argv) {
   std::unique_ptr<InstanceLock> lock;
   if (folder.isEmpty()) {
     // Without a private folder there is no safe lock: this start runs on its own.
-    std::fprintf(stderr, "sheetpeek: %s\n", problem.c_str());
+    PrintMessageLine(problem);
   } else {
     lock = std::make_unique<InstanceLock>(folder);
     if (lock->TryAcquire() == InstanceLock::Result::HeldElsewhere) {
@@ -199,7 +199,7 @@ int main(int argc, char* argv[]) {
   try {
     return Start(argc, argv);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "sheetpeek: %s\n", e.what());
+    PrintMessageLine(e.what());
   } catch (...) {
     std::fputs("sheetpeek: unknown exception\n", stderr);
   }

@@ -1,8 +1,5 @@
-// BMP and PNG encoding and the replace-by-rename file writer.
+// BMP and PNG encoding.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <filesystem>
 
 #include "ImageWriters.h"
 #include "PngRead.h"
@@ -11,9 +8,6 @@
 
 namespace sheetpeek::info {
 namespace {
-
-using test::ReadFileBytes;
-using test::TempDir;
 
 IndexedImage Image(int width, int height, std::vector<std::uint8_t> pixels) {
   return IndexedImage{width, height, std::move(pixels)};
@@ -103,34 +97,6 @@ TEST(ImageWriters, ToIndexedImageUnpacksNibbles) {
   EXPECT_EQ(img.width, 3);
   EXPECT_EQ(img.height, 2);
   EXPECT_EQ(img.pixels, std::vector<std::uint8_t>(std::begin(indices), std::end(indices)));
-}
-
-TEST(ImageWriters, WriteReplacesAtomically) {
-  TempDir dir;
-  const std::string target = dir.WriteFile("out.png", "old");
-  WriteFileReplacing(target, "new contents");
-  EXPECT_EQ(ReadFileBytes(target), "new contents");
-  struct stat st {};
-  ASSERT_EQ(::stat(target.c_str(), &st), 0);
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << "the mode of a plain new file, not mkstemp's 0600";
-  std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
-  EXPECT_EQ(entries, 1u) << "no temporary left behind";
-}
-
-TEST(ImageWriters, WriteFailuresLeaveNothing) {
-  TempDir dir;
-  const std::string folder = dir.path() + "/sub";
-  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-  // Renaming a file over a folder fails after the temporary was written.
-  EXPECT_THROW(WriteFileReplacing(folder, "x"), ImageWriteError);
-  EXPECT_THROW(WriteFileReplacing(dir.path() + "/missing/out.png", "x"), ImageWriteError);
-  EXPECT_THROW(WriteFileReplacing(dir.path() + "/", "x"), ImageWriteError);
-  std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
-  EXPECT_EQ(entries, 1u) << "only the folder made above";
 }
 
 }  // namespace
