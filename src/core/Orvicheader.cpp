@@ -79,9 +79,11 @@ COrvicHeader::COrvicHeader(const std::string& path, PathStyle style, PreviewMode
   FileName = std::move(parts.fileName);
   Folder = std::move(parts.folder);
   ReadOk = ReadHeader();
-  if (HasImage && deferredLength_ != kNothingDeferred) {
-    if (!PaintPreview(std::string_view(deferredText.data(), deferredLength_))) HasImage = false;
-  }
+  // A later picture rejected by its sides leaves the last decoded one standing, so the deferred
+  // painting does not depend on HasImage.
+  if (deferredLength_ != kNothingDeferred &&
+      !PaintPreview(std::string_view(deferredText.data(), deferredLength_), deferredWidth_, deferredHeight_))
+    HasImage = false;
 }
 
 bool COrvicHeader::ReadHeader() {
@@ -225,11 +227,13 @@ bool COrvicHeader::ReadImage() {
     // seconds of them.
     if (!picturePainted_) {
       picturePainted_ = true;
-      return PaintPreview(text);
+      return PaintPreview(text, ImageWidth, ImageHeight);
     }
     if (!WalkPreview(text, total, nullptr).ok) throw DecodeFailure{};
     std::swap(textBuffer, deferredText);
     deferredLength_ = textLength;
+    deferredWidth_ = ImageWidth;
+    deferredHeight_ = ImageHeight;
     return true;
   } catch (...) {
     ImageBitmap.reset();
@@ -238,10 +242,8 @@ bool COrvicHeader::ReadImage() {
   }
 }
 
-bool COrvicHeader::PaintPreview(std::string_view text) {
+bool COrvicHeader::PaintPreview(std::string_view text, int width, int height) {
   try {
-    const int width = ImageWidth;
-    const int height = ImageHeight;
     const std::size_t total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     ImageBitmap = std::make_unique<PreviewBitmap>(width, height);
     // Every pixel is either painted or cleared below: no clearing up front.

@@ -106,13 +106,15 @@ class COrvicHeader {
   void ReadNote();
   void ReadFrame();
   bool ReadImage();
-  // Paints `text` into a new ImageBitmap of ImageWidth x ImageHeight; false if it does not decode.
-  bool PaintPreview(std::string_view text);
+  // Paints `text` into a new ImageBitmap of width x height; false if it does not decode.
+  bool PaintPreview(std::string_view text, int width, int height);
 
   static constexpr std::size_t kNothingDeferred = static_cast<std::size_t>(-1);
   PreviewMode preview_;
   bool picturePainted_ = false;                    // a picture of this read was painted in ReadImage
   std::size_t deferredLength_ = kNothingDeferred;  // the last decoded picture's text, to be painted
+  int deferredWidth_ = 0;                          // and its sides
+  int deferredHeight_ = 0;
 };
 
 // What one load of a drawing gives: the header, or why the file did not open.
