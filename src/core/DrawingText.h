@@ -23,4 +23,10 @@ extern const std::array<HeaderTextField, 6> kHeaderTextFields;
 // One line per shown value, ending in a line end; items only when they have a label or a text.
 std::string DrawingInfoText(const COrvicHeader& header);
 
+// Why a file did not open, as a short text in UTF-8.
+std::string OpenErrorText(const OpenError& error);
+
+// Why an opened file's header did not read completely: it broke off, or none was there.
+std::string ReadFailureText(const COrvicHeader& header);
+
 }  // namespace sheetpeek
