@@ -17,6 +17,7 @@ SetCompressor /SOLID lzma
 !define CLASSES "Software\Classes"
 !define PROGID "SheetPeeker.Drawing"
 !define APPLICATION_KEY "${CLASSES}\Applications\sheetpeek.exe"
+!define REGISTER_VERB "${CLASSES}\Directory\shell\SheetPeeker.Register"
 ; The viewer is packaged when the build has made it.
 !if /FileExists "${BIN}/sheetpeek.exe"
   !define HAVE_VIEWER
@@ -79,6 +80,10 @@ Section "${PRODUCT}"
   WriteRegStr HKCU "${APPLICATION_KEY}" "FriendlyAppName" "${SHORTCUT}"
   WriteRegStr HKCU "${APPLICATION_KEY}\shell\open\command" "" '"$INSTDIR\sheetpeek.exe" "%1"'
   WriteRegStr HKCU "${APPLICATION_KEY}\SupportedTypes" ".cad" ""
+  ; The register of a folder from its context menu in Explorer.
+  WriteRegStr HKCU "${REGISTER_VERB}" "" "図面台帳を作成"
+  WriteRegStr HKCU "${REGISTER_VERB}" "Icon" "$INSTDIR\sheetpeek.exe,0"
+  WriteRegStr HKCU "${REGISTER_VERB}\command" "" '"$INSTDIR\sheetpeek.exe" --register "%1"'
 !endif
 
   ; Listed under the installed apps.
@@ -119,6 +124,9 @@ Section "Uninstall"
   DeleteRegKey HKCU "${APPLICATION_KEY}"
   !insertmacro DeleteKeyIfEmpty "${CLASSES}\Applications"
   DeleteRegKey HKCU "${CLASSES}\${PROGID}"
+  DeleteRegKey HKCU "${REGISTER_VERB}"
+  !insertmacro DeleteKeyIfEmpty "${CLASSES}\Directory\shell"
+  !insertmacro DeleteKeyIfEmpty "${CLASSES}\Directory"
   DeleteRegValue HKCU "${CLASSES}\.cad\OpenWithProgids" "${PROGID}"
   !insertmacro DeleteKeyIfEmpty "${CLASSES}\.cad\OpenWithProgids"
   !insertmacro DeleteKeyIfEmpty "${CLASSES}\.cad"
