@@ -454,7 +454,7 @@ void WriteSheet(const std::string& path, std::vector<Row>& rows, PicturePool& pi
     }
     for (std::size_t k = 0; k < texts.size(); ++k) text(static_cast<lxw_col_t>(kFirstLabel + k), texts[k]);
     // The rows are written: what they held is no longer needed.
-    Row().items.swap(row.items);
+    decltype(row.items)().swap(row.items);
   }
   sheet.Finish(static_cast<lxw_row_t>(rows.size()), lastCol, widths, previewPixels);
   sheet.Close();
