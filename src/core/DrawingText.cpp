@@ -7,10 +7,21 @@
 namespace sheetpeek {
 namespace {
 
+// The bytes that may begin a control character: C0, DEL, and the lead byte of U+0080 to U+00BF.
+struct ControlLeads {
+  bool lead[256];
+  constexpr ControlLeads() : lead() {
+    for (int c = 0; c < 0x20; ++c) lead[c] = true;
+    lead[0x7F] = true;
+    lead[0xC2] = true;
+  }
+};
+constexpr ControlLeads kControlLeads;
+
 void AddLine(std::string& out, std::string_view label, std::string_view value) {
-  out += label;
+  AppendVisible(out, label);
   out += ": ";
-  out += value;
+  AppendVisible(out, value);
   out += '\n';
 }
 
@@ -38,6 +49,34 @@ const std::array<HeaderTextField, 6> kHeaderTextFields = {{
        return scratch = h.FileKindText();
      }},
 }};
+
+void AppendVisible(std::string& out, std::string_view utf8) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::size_t plain = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    auto code = static_cast<unsigned char>(utf8[i]);
+    if (!kControlLeads.lead[code]) continue;
+    std::size_t length = 1;
+    if (code == 0xC2) {
+      const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0u;
+      if (next < 0x80 || next > 0x9F) continue;  // U+00A0 to U+00BF: printable
+      code = static_cast<unsigned char>(next);
+      length = 2;
+    }
+    out.append(utf8.data() + plain, i - plain);
+    const char escape[] = {'\\', 'x', kHex[code >> 4], kHex[code & 0x0F]};
+    out.append(escape, sizeof escape);
+    i += length - 1;
+    plain = i + 1;
+  }
+  out.append(utf8.data() + plain, utf8.size() - plain);
+}
+
+std::string VisibleText(std::string_view utf8) {
+  std::string out;
+  AppendVisible(out, utf8);
+  return out;
+}
 
 std::string DrawingInfoText(const COrvicHeader& h) {
   std::string out;

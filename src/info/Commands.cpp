@@ -164,7 +164,7 @@ int WriteImage(const std::string& input, const std::string& output, const std::s
   try {
     WriteOutputFile(output, bytes);
   } catch (const OutputFileError& e) {
-    Print(err, "sheetpeek-info: " + SanitizeUtf8(output) + ": " + e.what() + "\n");
+    Print(err, ErrorLine(output, e.what()));
     return kExitFailed;
   }
   return readOk ? kExitOk : kExitFailed;
@@ -200,7 +200,7 @@ int RunRegister(const Options& options, std::FILE* err) {
     const RegisterOutcome outcome = WriteRegister(files, options.output, callbacks);
     return outcome.allOk && printer.AllOk() ? kExitOk : kExitFailed;
   } catch (const RegisterError& e) {
-    Print(err, "sheetpeek-info: " + SanitizeUtf8(options.output) + ": " + e.what() + "\n");
+    Print(err, ErrorLine(options.output, e.what()));
     return kExitFailed;
   }
 }

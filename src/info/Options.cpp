@@ -27,7 +27,7 @@ int ParseSize(const std::string& text) {
 
 }  // namespace
 
-ImageFormat ImageFormatOf(const std::string& path) {
+ImageFormat ImageFormatOf(const std::string& path, const std::string& usage) {
   const auto slash = path.find_last_of('/');
   const auto dot = path.find_last_of('.');
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
@@ -35,7 +35,7 @@ ImageFormat ImageFormatOf(const std::string& path) {
     if (ext == ".bmp") return ImageFormat::Bmp;
     if (ext == ".png") return ImageFormat::Png;
   }
-  throw UsageError{"output must end in .bmp or .png: '" + path + "'"};
+  throw UsageError{usage + ": '" + path + "'"};
 }
 
 Options ParseOptions(const std::vector<std::string>& args) {
@@ -110,15 +110,16 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (havePreviewOut) {
     if (positional.size() != 1) throw UsageError{"--preview-out takes exactly one FILE"};
     opt.mode = Mode::PreviewOut;
-    opt.format = ImageFormatOf(opt.output);
+    opt.format = ImageFormatOf(opt.output, "--preview-out OUT must end in .png or .bmp");
     opt.files = positional;
   } else if (haveThumbnail) {
     if (positional.size() != 2) throw UsageError{"--thumbnail takes SIZE FILE OUT.png"};
     opt.mode = Mode::Thumbnail;
     opt.files = {positional[0]};
     opt.output = positional[1];
-    // Desktops pick the output name themselves and do not promise a ".png" ending.
-    if (opt.output.empty()) throw UsageError{"--thumbnail needs an output file"};
+    // A shell pattern (`--thumbnail 128 *.cad`) must not turn the second drawing into OUT.
+    if (ImageFormatOf(opt.output, "--thumbnail OUT must end in .png") != ImageFormat::Png)
+      throw UsageError{"--thumbnail OUT must end in .png: '" + opt.output + "'"};
     opt.format = ImageFormat::Png;
   } else {
     if (positional.empty()) throw UsageError{"no FILE given"};

@@ -41,9 +41,9 @@ constexpr int kMaxThumbnailSize = 4096;
 // Throws UsageError.
 Options ParseOptions(const std::vector<std::string>& args);
 
-// Format of an image output name from its extension (".bmp" or ".png", any case).
-// Throws UsageError for anything else.
-ImageFormat ImageFormatOf(const std::string& path);
+// Format of an image output name from its extension (".bmp" or ".png", any case). Throws
+// UsageError with `usage` and the name for anything else: an output never takes a drawing's name.
+ImageFormat ImageFormatOf(const std::string& path, const std::string& usage);
 
 // The three forms of the command, for usage errors.
 std::string SynopsisText();

@@ -27,7 +27,12 @@ std::string Dump(const Json& j) {
 }  // namespace
 
 std::string ErrorLine(const std::string& path, const std::string& reason) {
-  return "sheetpeek-info: " + SanitizeUtf8(path) + ": " + reason + "\n";
+  std::string line = "sheetpeek-info: ";
+  AppendVisible(line, SanitizeUtf8(path));
+  line += ": ";
+  AppendVisible(line, SanitizeUtf8(reason));
+  line += '\n';
+  return line;
 }
 
 namespace {
@@ -300,14 +305,35 @@ std::string JsonLine(const std::string& path, const LoadResult& result) {
 
 namespace {
 
+// True for a cell that a spreadsheet would take for a formula: one that begins with "=", "+",
+// "-", "@", a tab or a carriage return. Such cells get a leading apostrophe, which spreadsheets
+// read as "this is text" (and which a program reading the CSV strips itself).
+bool LooksLikeFormula(std::string_view value) {
+  if (value.empty()) return false;
+  switch (value.front()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\t':
+    case '\r':
+      return true;
+    default:
+      return false;
+  }
+}
+
 // One CSV field with the comma before it unless it opens the row; quoted only when it must be.
 void AppendCsv(std::string& out, std::string_view value, bool first = false) {
   if (!first) out += ',';
+  const bool formula = LooksLikeFormula(value);
   if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+    if (formula) out += '\'';
     out += value;
     return;
   }
   out += '"';
+  if (formula) out += '\'';
   for (const char c : value) {
     if (c == '"') out += '"';
     out += c;

@@ -17,7 +17,8 @@ struct FileReport {
   bool ok = false;  // opened and read completely
 };
 
-// `sheetpeek-info: FILE: reason` with a line end; FILE shown as UTF-8.
+// `sheetpeek-info: FILE: reason` with a line end; FILE shown as UTF-8, control characters in
+// FILE and reason as visible escapes, so that one message is always one line.
 std::string ErrorLine(const std::string& path, const std::string& reason);
 
 // The JSON object of one file as one compact line with its line end (the keys and their

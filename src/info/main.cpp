@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Cp932.h"
+#include "DrawingText.h"
 #include "Host.h"
 #include "Options.h"
 
@@ -18,7 +20,9 @@ int main(int argc, char** argv) {
   try {
     options = ParseOptions(ProgramArguments(argc, argv));
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "sheetpeek-info: %s\n%s", e.what(), SynopsisText().c_str());
+    // The message quotes arguments, which may hold any bytes.
+    const std::string message = sheetpeek::VisibleText(sheetpeek::SanitizeUtf8(e.what()));
+    std::fprintf(stderr, "sheetpeek-info: %s\n%s", message.c_str(), SynopsisText().c_str());
     return kExitUsage;
   }
 

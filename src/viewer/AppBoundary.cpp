@@ -11,6 +11,9 @@
 #include <exception>
 #include <memory>
 
+#include "Cp932.h"
+#include "DrawingText.h"
+
 namespace sheetpeek {
 
 QString ExceptionDisplayText(const QString& message) {
@@ -36,10 +39,15 @@ bool MessageBoxesWanted(const QByteArray& platform) {
   return true;
 }
 
+void PrintMessageLine(const std::string& utf8) {
+  const std::string line = "sheetpeek: " + sheetpeek::VisibleText(sheetpeek::SanitizeUtf8(utf8)) + "\n";
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+}
+
 void ShowException(const QString& message) {
   const QString text = ExceptionDisplayText(message);
-  std::fprintf(stderr, "sheetpeek: %s\n", text.toUtf8().constData());
-  std::fflush(stderr);
+  PrintMessageLine(text.toStdString());
   if (!MessageBoxesWanted(QGuiApplication::platformName().toUtf8())) return;
   QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok);
   box.exec();

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QString>
+#include <string>
 
 namespace sheetpeek {
 
@@ -19,6 +20,10 @@ bool EnvFlag(const char* name);
 // or nobody could see one: the offscreen or minimal platform, or no display at all.
 // `platform` is the Qt platform in use or asked for ("" when none is asked for).
 bool MessageBoxesWanted(const QByteArray& platform);
+
+// Writes "sheetpeek: TEXT" as one line on standard error, control characters in it (from file
+// names or drawings) as visible escapes.
+void PrintMessageLine(const std::string& utf8);
 
 // Writes the text to standard error and, when boxes are wanted, shows it in a box with the
 // error icon and an OK button, captioned with the application's name. Needs a QApplication.

@@ -27,6 +27,7 @@ using sheetpeek::EnvFlag;
 using sheetpeek::HandoffResult;
 using sheetpeek::InstanceLock;
 using sheetpeek::MessageBoxesWanted;
+using sheetpeek::PrintMessageLine;
 using sheetpeek::SheetpeekApplication;
 using sheetpeek::ShowException;
 
@@ -140,8 +141,7 @@ int RunViewer(int& argc, char** argv, const QString& folder, InstanceLock* lock)
     if (lock != nullptr && lock->Held()) {
       QString error;
       if (!server.Listen(sheetpeek::InstanceChannelPath(folder), &error)) {
-        std::fprintf(stderr, "sheetpeek: later starts cannot reach this window: %s\n",
-                     error.toUtf8().constData());
+        PrintMessageLine("later starts cannot reach this window: " + error.toStdString());
       }
     }
     frmRaderAver.show();
@@ -171,7 +171,7 @@ int RunRegister(int& argc, char** argv, const std::string& folder) {
   const QString name = QFile::decodeName(QByteArray::fromStdString(folder));
   if (!std::filesystem::is_directory(std::filesystem::path(folder))) {
     const QString message = QStringLiteral("フォルダではありません: %1").arg(name);
-    std::fprintf(stderr, "sheetpeek: %s\n", message.toUtf8().constData());
+    PrintMessageLine(message.toStdString());
     if (MessageBoxesWanted(qgetenv("QT_QPA_PLATFORM")))
       QMessageBox::warning(nullptr, QStringLiteral("エラー"), message);
     return 1;
@@ -186,7 +186,7 @@ int RunRegister(int& argc, char** argv, const std::string& folder) {
     case sheetpeek::RegisterRun::Failed:
       break;
   }
-  std::fprintf(stderr, "sheetpeek: %s\n", run.message.toUtf8().constData());
+  PrintMessageLine(run.message.toStdString());
   return 1;
 }
 
@@ -218,7 +218,7 @@ int Start(int& argc, char** argv) {
   std::unique_ptr<InstanceLock> lock;
   if (folder.isEmpty()) {
     // Without a private folder there is no safe lock: this start runs on its own.
-    std::fprintf(stderr, "sheetpeek: %s\n", problem.c_str());
+    PrintMessageLine(problem);
   } else {
     lock = std::make_unique<InstanceLock>(folder);
     if (lock->TryAcquire() == InstanceLock::Result::HeldElsewhere) {
@@ -243,7 +243,7 @@ int main(int argc, char* argv[]) {
   try {
     return Start(argc, argv);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "sheetpeek: %s\n", e.what());
+    PrintMessageLine(e.what());
   } catch (...) {
     std::fputs("sheetpeek: unknown exception\n", stderr);
   }

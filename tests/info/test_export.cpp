@@ -1,6 +1,7 @@
 // --preview-out and --thumbnail as a process: sizes, pixels, and no file on any failure.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -173,6 +174,78 @@ TEST(Export, NeverOverwritesTheDrawingItself) {
   const ChildResult r = RunChild(BuiltProgram("sheetpeek-info"), {"--preview-out", drawing, drawing});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(ReadFileBytes(drawing), bytes);
+}
+
+// What stands at OUT decides, as with cp: a refusal for anything but a regular file the user may
+// write, else the target (through a link) gets the picture and keeps its links and mode.
+TEST(Export, HostileOutputsAreRefusedOrWrittenAsCpWouldWriteThem) {
+  TempDir dir;
+  const std::string drawing = dir.WriteFile("a.cad", DrawingWithPreview(4, 4));
+  const std::string second = dir.WriteFile("b.cad", "Version\t1\nFbreak\n");
+  const std::string d = dir.path() + "/";
+  ASSERT_EQ(::mkfifo((d + "fifo.png").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/null", (d + "device.png").c_str()), 0);
+  ASSERT_EQ(::mkdir((d + "folder.png").c_str(), 0700), 0);
+  dir.WriteFile("target.png", "old");
+  ASSERT_EQ(::symlink("target.png", (d + "link.png").c_str()), 0);
+  dir.WriteFile("linked.png", "old");
+  ASSERT_EQ(::link((d + "linked.png").c_str(), (d + "other-name.png").c_str()), 0);
+  ASSERT_EQ(::chmod(dir.WriteFile("private.png", "old").c_str(), 0600), 0);
+  ASSERT_EQ(::chmod(dir.WriteFile("read-only.png", "old").c_str(), 0444), 0);
+  const std::string longName = d + std::string(251, 'n') + ".png";
+  // Root may write a read-only file, as cp may: that row runs as another user then, in a folder
+  // where anyone may make files, so that only the check can refuse.
+  std::vector<std::string> asOther;
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    ASSERT_EQ(::chmod((d + "read-only.png").c_str(), 0644), 0);
+    asOther = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    if (::access(asOther[0].c_str(), X_OK) != 0) GTEST_SKIP() << "no setpriv to drop root with";
+  }
+  const std::string png = "\x89PNG";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int exitCode;
+    std::string err;             // in the message; empty for none
+    std::string written, where;  // the bytes that begin `where` afterwards
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"device", {"--preview-out", d + "device.png", drawing}, 1, "device.png: not a regular file", "", ""},
+      {"fifo", {"--thumbnail", "64", drawing, d + "fifo.png"}, 1, "fifo.png: not a regular file", "", ""},
+      {"folder", {"--preview-out", d + "folder.png", drawing}, 1, "folder.png: not a regular file", "", ""},
+      {"link", {"--preview-out", d + "link.png", drawing}, 0, "", png, d + "target.png"},
+      {"hard link", {"--thumbnail", "64", drawing, d + "linked.png"}, 0, "", png, d + "other-name.png"},
+      {"mode 0600", {"--preview-out", d + "private.png", drawing}, 0, "", png, d + "private.png"},
+      {"255-byte name", {"--preview-out", longName, drawing}, 0, "", png, longName},
+      {"shell pattern over a drawing", {"--thumbnail", "64", drawing, second}, 2, "must end in .png", "Version", second},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ChildResult r = RunChild(BuiltProgram("sheetpeek-info"), c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_EQ(r.err.empty(), c.err.empty()) << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    if (!c.where.empty()) {
+      EXPECT_EQ(ReadFileBytes(c.where).rfind(c.written, 0), 0u);
+    }
+  }
+  std::vector<std::string> readOnly = asOther;
+  readOnly.insert(readOnly.end(),
+                  {BuiltProgram("sheetpeek-info"), "--preview-out", d + "read-only.png", drawing});
+  const ChildResult r = RunChild(readOnly);
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find("read-only.png: Permission denied\n"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFileBytes(d + "read-only.png"), "old");
+
+  struct stat st {};
+  EXPECT_TRUE(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
+  EXPECT_TRUE(::lstat((d + "fifo.png").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(::lstat((d + "link.png").c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "the link was replaced";
+  EXPECT_TRUE(::stat((d + "private.png").c_str(), &st) == 0 && (st.st_mode & 0777) == 0600);
+  EXPECT_EQ(FolderEntries(dir.path()).size(), 12u) << "a temporary was left behind";
 }
 
 TEST(Export, IncompleteHeaderStillExportsButFails) {

@@ -25,8 +25,7 @@ TEST(Options, AcceptedForms) {
       {{"--preview-out", "p.BMP", "a.cad"}, Mode::PreviewOut, {"a.cad"}, "p.BMP", 0, ImageFormat::Bmp},
       {{"--preview-out=dir.x/p.png", "a.cad"}, Mode::PreviewOut, {"a.cad"}, "dir.x/p.png", 0, ImageFormat::Png},
       {{"--thumbnail", "128", "a.cad", "t.png"}, Mode::Thumbnail, {"a.cad"}, "t.png", 128, ImageFormat::Png},
-      // A thumbnail is PNG whatever name the desktop hands over.
-      {{"--thumbnail", "64", "a.cad", "t.bmp"}, Mode::Thumbnail, {"a.cad"}, "t.bmp", 64, ImageFormat::Png},
+      {{"--thumbnail", "64", "a.cad", "T.PnG"}, Mode::Thumbnail, {"a.cad"}, "T.PnG", 64, ImageFormat::Png},
       {{"--thumbnail=4096", "--", "-a.cad", "t.png"}, Mode::Thumbnail, {"-a.cad"}, "t.png", 4096, ImageFormat::Png},
       {{"a.cad", "--help"}, Mode::Text, {"a.cad", "--help"}, "", 0, ImageFormat::Png},
       {{"--json", "--help"}, Mode::Help, {}, "", 0, ImageFormat::Png},
@@ -73,6 +72,10 @@ TEST(Options, UsageErrors) {
       {"--thumbnail", "", "a.cad", "t.png"},
       {"--thumbnail", "64", "a.cad"},
       {"--thumbnail", "64", "a.cad", "t.png", "extra"},
+      {"--thumbnail", "64", "a.cad", "t.bmp"},  // a thumbnail is PNG
+      {"--thumbnail", "64", "a.cad", "b.cad"},  // `--thumbnail 64 *.cad` never writes over b.cad
+      {"--thumbnail", "64", "a.cad", "t.png/b.cad"},
+      {"--preview-out", "b.cad", "a.cad"},
       {"--json", "--thumbnail", "64", "a.cad", "t.png"},
       {"--thumbnail", "64", "--preview-out", "p.png", "a.cad", "t.png"},
       {"--json", "--csv", "a.cad"},

@@ -48,6 +48,9 @@ try:
         "line\nbreak/x.cad": "failed_frame.cad",
         "deep/er/est/d.cad": "no_version.cad",
         "deep/er.cad/in.cad": "version_21st.cad",
+        # Names that would fake a block or steer a terminal if printed raw (\x9b is a C1 character).
+        "fake\n\nファイル名: forged.cad": "runs.cad",
+        "esc\x1b[2J\x9b\x7f.cad": "runs.cad",
         "notes.txt": "runs.cad",
         "x.cadx": "runs.cad",
     }
@@ -56,6 +59,13 @@ try:
     for name, source in copies.items():
         os.makedirs(os.path.dirname(os.path.join(plans, name)), exist_ok=True)
         shutil.copy(os.path.join(drawings, source), os.path.join(plans, name))
+    # Texts a terminal or a spreadsheet would act on.
+    hostile = os.path.join(plans, "hostile.cad")
+    with open(hostile, "wb") as f:
+        f.write(b'Version\t2.1\nNote\t1,,"=HYPERLINK(\\"http://x\\",\\"y\\")","\x1b[31mred\x07"\n'
+                b'Note\t2,,"+1","-2"\nNote\t3,,"@SUM(1)","\ttab\x0bvt\n'
+                b'Note\t4,,"new\x0cpage","\x1b]0;title\x07"\nFbreak\n')
+    copies["hostile.cad"] = None
     os.makedirs(os.path.join(root, "outside"))
     shutil.copy(os.path.join(drawings, "runs.cad"), os.path.join(root, "outside", "o.cad"))
     os.symlink("../outside", os.path.join(plans, "outside"))
@@ -88,8 +98,25 @@ try:
         check(rc == 1, f"--recursive {form}: exit code {rc}")
         check(f"sheetpeek-info: {locked}: cannot read the folder: Permission denied\n" in err,
               f"no line for the locked folder: {err}")
-    paths = [json.loads(line)["path"] for line in plain_json.decode().splitlines()]
-    check(paths == expected, f"JSON paths {paths}")
+    reports = [json.loads(line) for line in plain_json.decode().splitlines()]
+    check([j["path"] for j in reports] == expected, f"JSON paths {[j['path'] for j in reports]}")
+    check(reports[expected.index(hostile)]["items"][1]["text"] == "\x1b[31mred\x07", "JSON changed a text")
+
+    # The text report and the messages: one block per opened file, one line per message, and no
+    # control character but the line ends.
+    rc, out, err = run("-r", *args)
+    text = out.decode()
+    opened = sum(j["opened"] for j in reports)
+    failed = sum(not j["opened"] or not j["read_ok"] for j in reports)
+    check(len(text.split("\n\n")) == opened and text.count("\nファイル名: ") == opened - 1,
+          f"{len(text.split(chr(10) * 2))} text blocks for {opened} opened files")
+    check(not any(c < " " and c != "\n" or "\x7f" <= c <= "\x9f" for c in text + err),
+          "a control character in the text report or a message")
+    check("ファイル名: esc\\x1b[2J\\x9b\\x7f.cad\n" in text and "=HYPERLINK(\\\"http://x\\\",\\\"y\\\"): \\x1b[31mred\\x07\n" in text,
+          "escapes in the text report")
+    lines = err.splitlines()
+    check(len(lines) == failed + 1 and all(l.startswith("sheetpeek-info: ") for l in lines),
+          f"{len(lines)} message lines for {failed} failed files and a locked folder: {err}")
 
     # The register: BOM, CRLF, header row, and the JSON values under their columns.
     rc, out, err = run("--recursive", "--csv", *args)
@@ -117,6 +144,8 @@ try:
             want["preview_height"] = str(j["preview"]["height"])
         for i, item in enumerate(j.get("items", [])):
             want[f"label_{i + 1}"], want[f"text_{i + 1}"] = item["label"], item["text"]
+        # Cells a spreadsheet would take for formulas start with an apostrophe.
+        want = {c: "'" + v if v[:1] in ("=", "+", "-", "@", "\t", "\r") else v for c, v in want.items()}
         check(dict(zip(columns, row)) == want, f"row of {j['path']!r}:\n{row}\nwant {want}")
     # The data does carry every character that needs quoting.
     odd = [dict(zip(columns, r)) for r in rows if r[5].startswith("odd")]
