@@ -196,7 +196,7 @@ Row LoadRow(const std::string& path, PicturePool& pictures) {
     if (h.HasImage && h.ImageBitmap && h.ImageBitmap->Width() > 0 && h.ImageBitmap->Height() > 0) {
       row.pictureWidth = h.ImageBitmap->Width();
       row.pictureHeight = h.ImageBitmap->Height();
-      row.picture = pictures.Add(info::EncodePng(info::ToIndexedImage(*h.ImageBitmap)));
+      row.picture = pictures.Add(info::EncodePreviewPng(*h.ImageBitmap));
     }
   } catch (const std::exception& e) {
     // Only resource exhaustion gets here; the file counts as unreadable.
