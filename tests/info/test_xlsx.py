@@ -100,9 +100,13 @@ def bmp_rgb(data):
     return w, h, rows
 
 
+shared = []  # the workbook's shared strings, once it is read
+
+
 def cell_text(c):
-    """A cell's text with the file format's _xHHHH_ escapes undone."""
-    t = "".join(x.text or "" for x in c.iter("{%s}t" % NS["m"]))
+    """A cell's text (inline or shared) with the file format's _xHHHH_ escapes undone."""
+    holder = shared[int(c.find("m:v", NS).text)] if c.get("t") == "s" else c
+    t = "".join(x.text or "" for x in holder.iter("{%s}t" % NS["m"]))
     return re.sub(r"_x([0-9A-Fa-f]{4})_", lambda m: chr(int(m.group(1), 16)), t)
 
 
@@ -144,6 +148,8 @@ try:
     reports = [json.loads(line) for line in js.decode().splitlines()]
 
     z = zipfile.ZipFile(out)
+    if "xl/sharedStrings.xml" in z.namelist():
+        shared = ET.fromstring(z.read("xl/sharedStrings.xml")).findall("m:si", NS)
     sheet = ET.fromstring(z.read("xl/worksheets/sheet1.xml"))
     if sheet_copy:
         with open(sheet_copy, "wb") as f:
@@ -263,6 +269,13 @@ try:
     w, h, px = png_rgb(z.read("xl/" + anchors[0][2].replace("../", "")))
     check((w, h) == (want_w, want_h) and px == want_px, f"picture {w}x{h} differs from the preview {want_w}x{want_h}")
     check(all(heights[r] * 4 / 3 >= want_h for r in with_preview), "rows lower than their pictures")
+    # Each picture ends in its own row, as tall as the preview: one anchored past its row is
+    # stretched over the rows it reaches.
+    ends = [(int(a.find("xdr:to/xdr:row", NS).text),
+             int(a.find("xdr:to/xdr:rowOff", NS).text) - int(a.find("xdr:from/xdr:rowOff", NS).text))
+            for a in drawing_xml.findall("xdr:twoCellAnchor", NS)]
+    want_ends = [(r, reports[r - 1]["preview"]["height"] * 9525) for r in with_preview]
+    check(ends == want_ends, f"pictures end at {ends}, want {want_ends}")
 
     # A wrong extension is a usage error, and nothing is written.
     rc, _, err = run("--xlsx", os.path.join(root, "r.csv"), plans)

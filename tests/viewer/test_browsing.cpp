@@ -108,12 +108,17 @@ TEST(Browsing, CopyGivesTheTextOfTheCommandLine) {
   EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("ファイル名: runs.cad\n")));
 }
 
-// The sheet of a written register, as text.
+// The sheet of a written register, as text, each shared string put in its cell.
 std::string SheetXml(const std::string& workbook) {
   const auto r = sheetpeek::test::RunChild(
       {"/usr/bin/env", "python3", "-c",
-       "import "
-       "sys,zipfile;sys.stdout.write(zipfile.ZipFile(sys.argv[1]).read('xl/worksheets/sheet1.xml').decode())",
+       "import re,sys,zipfile\n"
+       "z = zipfile.ZipFile(sys.argv[1])\n"
+       "s = z.read('xl/worksheets/sheet1.xml').decode()\n"
+       "si = re.findall(r'<si>(.*?)</si>', z.read('xl/sharedStrings.xml').decode(), re.S)"
+       " if 'xl/sharedStrings.xml' in z.namelist() else []\n"
+       "sys.stdout.write(re.sub(r'(<c [^>]*t=\"s\"[^>]*>)<v>(\\d+)</v>', lambda m: m.group(1) + "
+       "si[int(m.group(2))], s))\n",
        workbook});
   return r.exitCode == 0 ? r.out : "";
 }
