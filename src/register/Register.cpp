@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -76,46 +77,9 @@ struct Row {
   std::string kind;
   std::string error;
   std::vector<std::pair<std::string, std::string>> items;  // label and text, in item order
-  int picture = -1;                                        // index in the picture pool
+  std::string png;                                         // the preview, when there is one
   int pictureWidth = 0;
   int pictureHeight = 0;
-};
-
-// PNG files of the previews, each distinct picture kept once however many drawings share it.
-class PicturePool {
- public:
-  int Add(std::string png) {
-    const std::size_t hash = std::hash<std::string>()(png);
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto range = byHash_.equal_range(hash);
-    for (auto it = range.first; it != range.second; ++it) {
-      if (pictures_[static_cast<std::size_t>(it->second)].png == png) {
-        ++pictures_[static_cast<std::size_t>(it->second)].uses;
-        return it->second;
-      }
-    }
-    const int index = static_cast<int>(pictures_.size());
-    pictures_.push_back({std::move(png), 1});
-    byHash_.emplace(hash, index);
-    return index;
-  }
-
-  const std::string& Png(int index) const { return pictures_[static_cast<std::size_t>(index)].png; }
-
-  // The writer copies what it needs: a picture's bytes go once its last row is written.
-  void Release(int index) {
-    Picture& p = pictures_[static_cast<std::size_t>(index)];
-    if (--p.uses == 0) std::string().swap(p.png);
-  }
-
- private:
-  struct Picture {
-    std::string png;
-    std::size_t uses;
-  };
-  std::mutex mutex_;
-  std::vector<Picture> pictures_;
-  std::unordered_multimap<std::size_t, int> byHash_;
 };
 
 // zlib takes and frees about a quarter of a megabyte for every picture it compresses (libpng's
@@ -172,7 +136,7 @@ DateCell DateOf(const COrvicHeader& h, const TDrawingDate& date) {
   return cell;
 }
 
-Row LoadRow(const std::string& path, PicturePool& pictures) {
+Row LoadRow(const std::string& path) {
   Row row;
   row.path = path;
   const PathParts parts = SplitPath(path);
@@ -203,7 +167,7 @@ Row LoadRow(const std::string& path, PicturePool& pictures) {
     if (h.HasImage && h.ImageBitmap && h.ImageBitmap->Width() > 0 && h.ImageBitmap->Height() > 0) {
       row.pictureWidth = h.ImageBitmap->Width();
       row.pictureHeight = h.ImageBitmap->Height();
-      row.picture = pictures.Add(info::EncodePreviewPng(*h.ImageBitmap));
+      row.png = info::EncodePreviewPng(*h.ImageBitmap);
     }
   } catch (const std::exception& e) {
     // Only resource exhaustion gets here; the file counts as unreadable.
@@ -213,32 +177,68 @@ Row LoadRow(const std::string& path, PicturePool& pictures) {
   return row;
 }
 
-// Loads every file on `jobs` threads, this one among them; only this one reports progress.
-// False when progress asked to stop.
-bool LoadRows(const std::vector<std::string>& files, std::vector<Row>& rows, PicturePool& pictures,
-              unsigned jobs, const RegisterCallbacks& callbacks) {
-  rows.resize(files.size());
-  std::atomic<std::size_t> next{0};
-  std::atomic<std::size_t> done{0};
-  std::atomic<bool> stop{false};
-  auto work = [&](bool reporting) {
-    for (;;) {
-      if (stop.load()) return;
-      const std::size_t i = next.fetch_add(1);
-      if (i >= files.size()) return;
-      rows[i] = LoadRow(files[i], pictures);
-      const std::size_t count = done.fetch_add(1) + 1;
-      if (reporting && callbacks.progress && !callbacks.progress(count, files.size())) stop = true;
+// Loads the files on up to `jobs` threads, this one among them, and hands the rows over in report
+// order, each as soon as it is loaded: the sheet is written while later files still load.
+class RowLoader {
+ public:
+  RowLoader(const std::vector<std::string>& files, unsigned jobs)
+      : files_(files), rows_(files.size()), ready_(new std::atomic<bool>[files.size()]) {
+    for (std::size_t i = 0; i < files.size(); ++i) ready_[i] = false;
+    if (jobs == 0) jobs = std::min(kMaxJobs, std::max(1u, std::thread::hardware_concurrency()));
+    try {
+      for (unsigned j = 1; j < jobs && j < files.size(); ++j)
+        helpers_.emplace_back([this] {
+          while (LoadNext()) {
+          }
+        });
+    } catch (...) {
+      Stop();
+      throw;
     }
-  };
-  if (jobs == 0) jobs = std::min(kMaxJobs, std::max(1u, std::thread::hardware_concurrency()));
-  std::vector<std::thread> helpers;
-  for (unsigned j = 1; j < jobs && j < files.size(); ++j) helpers.emplace_back(work, false);
-  work(true);
-  for (auto& h : helpers) h.join();
-  if (!stop && callbacks.progress && !callbacks.progress(files.size(), files.size())) stop = true;
-  return !stop;
-}
+  }
+  RowLoader(const RowLoader&) = delete;
+  RowLoader& operator=(const RowLoader&) = delete;
+  ~RowLoader() { Stop(); }
+
+  // Row `i`, once; rows are taken in order. This thread loads other files while it waits.
+  Row Take(std::size_t i) {
+    while (!ready_[i].load(std::memory_order_acquire)) {
+      if (LoadNext()) continue;
+      // Every file is taken: a helper has this one.
+      std::unique_lock<std::mutex> lock(mutex_);
+      loaded_.wait(lock, [&] { return ready_[i].load(std::memory_order_acquire); });
+    }
+    return std::move(rows_[i]);
+  }
+
+ private:
+  bool LoadNext() {
+    if (stop_.load()) return false;
+    const std::size_t i = next_.fetch_add(1);
+    if (i >= files_.size()) return false;
+    rows_[i] = LoadRow(files_[i]);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ready_[i].store(true, std::memory_order_release);
+    }
+    loaded_.notify_all();
+    return true;
+  }
+
+  void Stop() {
+    stop_ = true;
+    for (auto& h : helpers_) h.join();
+  }
+
+  const std::vector<std::string>& files_;
+  std::vector<Row> rows_;
+  std::unique_ptr<std::atomic<bool>[]> ready_;
+  std::atomic<std::size_t> next_{0};
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::condition_variable loaded_;
+  std::vector<std::thread> helpers_;
+};
 
 // A text as a cell holds it: cut to the cell's limit at a character's start, and a literal
 // "_xHHHH_" protected, since the file format reads that form as an escaped character.
@@ -333,8 +333,8 @@ class SheetWriter {
   SheetWriter(const SheetWriter&) = delete;
   SheetWriter& operator=(const SheetWriter&) = delete;
   ~SheetWriter() {
-    // Left unclosed only on the way out of an error: the output's temporary is thrown away.
-    if (book_ != nullptr) workbook_close(book_);
+    // Left unclosed only on the way out of an error or a cancel: nothing is written.
+    if (book_ != nullptr) lxw_workbook_free(book_);
   }
 
   void Close() {
@@ -414,38 +414,37 @@ class SheetWriter {
   std::size_t links_ = 0;
 };
 
-void WriteSheet(const std::string& path, std::vector<Row>& rows, PicturePool& pictures) {
+// Writes the register of `count` files from `loader` to `path`, each row as soon as it is loaded.
+// False when progress asked to stop; nothing is written then.
+bool WriteSheet(const std::string& path, RowLoader& loader, std::size_t count,
+                const RegisterCallbacks& callbacks, RegisterOutcome& outcome) {
+  SheetWriter sheet(path);
   // One column per item label, in order of first appearance.
   std::vector<std::string> labels;
   std::unordered_map<std::string, lxw_col_t> labelColumn;
-  for (const Row& row : rows) {
-    for (const auto& item : row.items) {
-      if (labelColumn.count(item.first)) continue;
-      labelColumn.emplace(item.first, static_cast<lxw_col_t>(kFirstLabel + labels.size()));
-      labels.push_back(item.first);
-    }
-  }
-  if (kFirstLabel + labels.size() > LXW_COL_MAX) throw RegisterError("too many item labels for one sheet");
-  const lxw_col_t lastCol = static_cast<lxw_col_t>(kFirstLabel + labels.size() - 1);
-
-  SheetWriter sheet(path);
-  std::vector<std::size_t> widths(static_cast<std::size_t>(lastCol) + 1, 0);
-  for (lxw_col_t c = 0; c < kFirstLabel; ++c) {
-    sheet.Caption(c, kCaptions[c]);
-    widths[c] = DisplayWidth(kCaptions[c]);
-  }
-  for (std::size_t i = 0; i < labels.size(); ++i) {
-    sheet.Caption(static_cast<lxw_col_t>(kFirstLabel + i), labels[i]);
-    widths[kFirstLabel + i] = DisplayWidth(labels[i]);
-  }
+  std::vector<std::size_t> widths(kFirstLabel, 0);
+  for (lxw_col_t c = 0; c < kFirstLabel; ++c) widths[c] = DisplayWidth(kCaptions[c]);
   int previewPixels = static_cast<int>(DisplayWidth(kCaptions[kPreview]) + 3) * 7 + 5;
   constexpr std::size_t kDateWidth = 16;  // yyyy/mm/dd hh:mm
 
-  std::vector<std::string> texts(labels.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    Row& row = rows[i];
+  std::vector<std::string> texts;
+  for (std::size_t i = 0; i < count; ++i) {
+    const Row row = loader.Take(i);
+    if (!row.ok) {
+      outcome.allOk = false;
+      if (callbacks.fileFailed) callbacks.fileFailed(row.path, row.error);
+    }
+    for (const auto& item : row.items) {
+      if (labelColumn.count(item.first)) continue;
+      if (kFirstLabel + labels.size() >= LXW_COL_MAX)
+        throw RegisterError("too many item labels for one sheet");
+      labelColumn.emplace(item.first, static_cast<lxw_col_t>(kFirstLabel + labels.size()));
+      labels.push_back(item.first);
+      widths.push_back(DisplayWidth(item.first));
+      texts.emplace_back();
+    }
     const auto r = static_cast<lxw_row_t>(i + 1);
-    if (row.picture >= 0) {
+    if (!row.png.empty()) {
       sheet.RowHeight(r, row.pictureHeight + 2 * kPictureMargin);
       previewPixels = std::max(previewPixels, row.pictureWidth + 2 * kPictureMargin);
     }
@@ -476,10 +475,7 @@ void WriteSheet(const std::string& path, std::vector<Row>& rows, PicturePool& pi
       text(kScale, row.scale);
       text(kKind, row.kind);
     }
-    if (row.picture >= 0) {
-      sheet.Picture(r, kPreview, pictures.Png(row.picture), row.fileName);
-      pictures.Release(row.picture);
-    }
+    if (!row.png.empty()) sheet.Picture(r, kPreview, row.png, row.fileName);
     text(kError, row.error);
     // Two items of one label share its cell, a line each.
     for (auto& t : texts) t.clear();
@@ -490,15 +486,18 @@ void WriteSheet(const std::string& path, std::vector<Row>& rows, PicturePool& pi
       cell += item.second;
     }
     for (std::size_t k = 0; k < texts.size(); ++k) text(static_cast<lxw_col_t>(kFirstLabel + k), texts[k]);
-    // The row is written: the writer holds its own copies.
-    row = Row();
+    if (callbacks.progress && !callbacks.progress(i + 1, count)) return false;
   }
-  const auto lastRow = static_cast<lxw_row_t>(rows.size());
-  // Closing needs memory of its own (its relationships alone take 2 KB a link): ours goes first.
-  std::vector<Row>().swap(rows);
+  for (lxw_col_t c = 0; c < kFirstLabel; ++c) sheet.Caption(c, kCaptions[c]);
+  for (std::size_t i = 0; i < labels.size(); ++i)
+    sheet.Caption(static_cast<lxw_col_t>(kFirstLabel + i), labels[i]);
+  const auto lastCol = static_cast<lxw_col_t>(kFirstLabel + labels.size() - 1);
+  // Closing needs memory of its own (its relationships alone take 2 KB a link): what the loading
+  // left free goes back first.
   KeptHeap::GiveBackFree();
-  sheet.Finish(lastRow, lastCol, widths, previewPixels);
+  sheet.Finish(static_cast<lxw_row_t>(count), lastCol, widths, previewPixels);
   sheet.Close();
+  return true;
 }
 
 // East Asian wide and fullwidth ranges (the common blocks; enough for column widths).
@@ -549,19 +548,12 @@ RegisterOutcome WriteRegister(const std::vector<std::string>& files, const std::
   const KeptHeap keptHeap;
   try {
     OutputFile output(out);
-    std::vector<Row> rows;
-    PicturePool pictures;
-    if (!LoadRows(files, rows, pictures, jobs, callbacks)) {
+    RowLoader loader(files, jobs);
+    if (!WriteSheet(output.TemporaryPath(), loader, files.size(), callbacks, outcome)) {
       outcome.cancelled = true;
       outcome.allOk = false;
       return outcome;
     }
-    for (const Row& row : rows) {
-      if (row.ok) continue;
-      outcome.allOk = false;
-      if (callbacks.fileFailed) callbacks.fileFailed(row.path, row.error);
-    }
-    WriteSheet(output.TemporaryPath(), rows, pictures);
     output.Commit();
   } catch (const OutputFileError& e) {
     throw RegisterError(e.what());
