@@ -24,7 +24,8 @@ struct RegisterCallbacks {
   // A file that did not open or whose header did not read completely, with the reason (UTF-8).
   // Called on the thread that called WriteRegister, in report order.
   std::function<void(const std::string& path, const std::string& reason)> fileFailed;
-  // Files loaded so far and in all; returning false cancels the register (nothing is written).
+  // Files loaded and put in the sheet so far, and in all; returning false cancels the register
+  // (nothing is written).
   // Called on the thread that called WriteRegister.
   std::function<bool(std::size_t done, std::size_t total)> progress;
 };
