@@ -38,3 +38,17 @@ if(SHEETPEEK_BUILD_TESTS AND NOT TARGET GTest::gtest)
     endif()
   endforeach()
 endif()
+
+# libxlsxwriter, which Debian ships for Linux only: built once per build folder from Debian's
+# source package, statically (scripts/build-xlsxwriter-mingw fetches the sources through a
+# private apt sources list).
+if(NOT SHEETPEEK_XLSXWRITER_ROOT)
+  set(_sp_xlsxwriter ${_sp_cross}/xlsxwriter)
+  execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/../scripts/build-xlsxwriter-mingw ${_sp_cross}/xlsxwriter-work
+                          ${_sp_xlsxwriter}
+                  RESULT_VARIABLE _sp_xlsxwriter_rc)
+  if(NOT _sp_xlsxwriter_rc EQUAL 0)
+    message(FATAL_ERROR "libxlsxwriter for mingw-w64 could not be built (see ${_sp_cross}/xlsxwriter-work)")
+  endif()
+  set(SHEETPEEK_XLSXWRITER_ROOT ${_sp_xlsxwriter} CACHE PATH "libxlsxwriter built for the cross-build")
+endif()

@@ -21,6 +21,7 @@ SetCompressor /SOLID lzma
 !define CLASSES "Software\Classes"
 !define PROGID "SheetPeeker.Drawing"
 !define APPLICATION_KEY "${CLASSES}\Applications\sheetpeek.exe"
+!define REGISTER_VERB "${CLASSES}\Directory\shell\SheetPeeker.Register"
 ; The viewer is packaged when the build has made it.
 !if /FileExists "${BIN}/sheetpeek.exe"
   !define HAVE_VIEWER
@@ -207,6 +208,10 @@ Section "${PRODUCT}"
   WriteRegStr SHCTX "${APPLICATION_KEY}" "FriendlyAppName" "${SHORTCUT}"
   WriteRegStr SHCTX "${APPLICATION_KEY}\shell\open\command" "" '"$INSTDIR\sheetpeek.exe" "%1"'
   WriteRegStr SHCTX "${APPLICATION_KEY}\SupportedTypes" ".cad" ""
+  ; The register of a folder from its context menu in Explorer.
+  WriteRegStr SHCTX "${REGISTER_VERB}" "" "図面台帳を作成"
+  WriteRegStr SHCTX "${REGISTER_VERB}" "Icon" "$INSTDIR\sheetpeek.exe,0"
+  WriteRegStr SHCTX "${REGISTER_VERB}\command" "" '"$INSTDIR\sheetpeek.exe" --register "%1"'
 !endif
 
   ; Listed under the installed apps.
@@ -258,6 +263,9 @@ Section "Uninstall"
   DeleteRegKey SHCTX "${APPLICATION_KEY}"
   !insertmacro DeleteKeyIfEmpty "${CLASSES}\Applications"
   DeleteRegKey SHCTX "${CLASSES}\${PROGID}"
+  DeleteRegKey SHCTX "${REGISTER_VERB}"
+  !insertmacro DeleteKeyIfEmpty "${CLASSES}\Directory\shell"
+  !insertmacro DeleteKeyIfEmpty "${CLASSES}\Directory"
   DeleteRegValue SHCTX "${CLASSES}\.cad\OpenWithProgids" "${PROGID}"
   !insertmacro DeleteKeyIfEmpty "${CLASSES}\.cad\OpenWithProgids"
   !insertmacro DeleteKeyIfEmpty "${CLASSES}\.cad"

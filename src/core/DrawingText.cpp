@@ -95,4 +95,24 @@ std::string DrawingInfoText(const COrvicHeader& h) {
   return out;
 }
 
+std::string ReadFailureText(const COrvicHeader& header) {
+  if (header.LimitReached != HeaderLimit::None) return HeaderLimitText(header.LimitReached);
+  // A text file or a picture named .cad has none of the header's records.
+  return header.HeaderRecordSeen ? "incomplete header" : "no drawing header found";
+}
+
+std::string OpenErrorText(const OpenError& error) {
+  if (!error.message.empty()) return SanitizeUtf8(error.message);
+  switch (error.kind) {
+    case OpenError::NotFound:
+      return "no such file";
+    case OpenError::NotRegular:
+      return "not a regular file";
+    case OpenError::Denied:
+      return "permission denied";
+    default:
+      return "cannot open";
+  }
+}
+
 }  // namespace sheetpeek

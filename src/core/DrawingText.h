@@ -25,6 +25,12 @@ extern const std::array<HeaderTextField, 6> kHeaderTextFields;
 // that every value keeps to its one line.
 std::string DrawingInfoText(const COrvicHeader& header);
 
+// Why a file did not open, as a short text in UTF-8.
+std::string OpenErrorText(const OpenError& error);
+
+// Why an opened file's header did not read completely: it broke off, or none was there.
+std::string ReadFailureText(const COrvicHeader& header);
+
 // Appends `utf8` with each control character (U+0000 to U+001F, U+007F, U+0080 to U+009F)
 // written as "\x" and its code point in two lower-case hex digits ("\x1b", "\x85"), so that
 // text from a drawing or a file name can neither start a line nor steer a terminal. Nothing else

@@ -103,6 +103,9 @@ constexpr MenuSpec kEndItem = {"MMEnd", "終了(&X)"};
 constexpr std::array<const char*, 4> kStepCaptions = {"次の図面(&N)", "前の図面(&P)", "最初の図面(&H)",
                                                       "最後の図面(&E)"};
 constexpr const char* kCopyCaption = "コピー(&C)";
+// The register of the shown drawing's folder: the menu item and the workbook's suggested name.
+constexpr const char* kRegisterCaption = "図面台帳を作成…";
+constexpr const char* kRegisterFileName = "図面台帳.xlsx";
 
 // The open dialog's one filter.
 constexpr const char* kOpenFilterName = "Orvic (*.cad)";

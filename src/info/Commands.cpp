@@ -12,6 +12,7 @@
 #include "Host.h"
 #include "ImageWriters.h"
 #include "OutputFile.h"
+#include "Register.h"
 #include "Report.h"
 #include "Thumbnail.h"
 
@@ -185,6 +186,23 @@ int RunReports(const Options& options, std::FILE* out, std::FILE* err, unsigned 
     for (const auto& file : files) printer.Add(ReportFile(file, format));
   }
   return printer.AllOk() ? kExitOk : kExitFailed;
+}
+
+int RunRegister(const Options& options, std::FILE* err) {
+  ReportPrinter printer(nullptr, err, ReportFormat::Text);
+  const std::vector<std::string> files =
+      options.recursive ? ExpandFolders(options.files, printer, err) : options.files;
+  RegisterCallbacks callbacks;
+  callbacks.fileFailed = [err](const std::string& path, const std::string& reason) {
+    Print(err, ErrorLine(path, reason));
+  };
+  try {
+    const RegisterOutcome outcome = WriteRegister(files, options.output, callbacks);
+    return outcome.allOk && printer.AllOk() ? kExitOk : kExitFailed;
+  } catch (const RegisterError& e) {
+    Print(err, ErrorLine(options.output, e.what()));
+    return kExitFailed;
+  }
 }
 
 int RunPreviewOut(const Options& options, std::FILE* err) {

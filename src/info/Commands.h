@@ -13,6 +13,9 @@ enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 // loaded on worker threads; `jobs` 0 picks their number from the machine.
 int RunReports(const Options& options, std::FILE* out, std::FILE* err, unsigned jobs = 0);
 
+// --xlsx: the register of every file (folders walked with --recursive) as a workbook.
+int RunRegister(const Options& options, std::FILE* err);
+
 // --preview-out and --thumbnail.
 int RunPreviewOut(const Options& options, std::FILE* err);
 int RunThumbnail(const Options& options, std::FILE* err);

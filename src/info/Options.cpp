@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "Register.h"
+
 namespace sheetpeek::info {
 namespace {
 
@@ -39,7 +41,7 @@ ImageFormat ImageFormatOf(const std::string& path, const std::string& usage) {
 Options ParseOptions(const std::vector<std::string>& args) {
   Options opt;
   bool json = false, csv = false, help = false, version = false;
-  bool havePreviewOut = false, haveThumbnail = false;
+  bool havePreviewOut = false, haveThumbnail = false, haveXlsx = false;
   std::vector<std::string> positional;
 
   std::size_t i = 0;
@@ -75,6 +77,12 @@ Options ParseOptions(const std::vector<std::string>& args) {
       havePreviewOut = true;
       opt.output = value(arg, "--preview-out");
       if (opt.output.empty()) throw UsageError{"--preview-out needs a file name"};
+    } else if (is(arg, "--xlsx")) {
+      if (haveXlsx) throw UsageError{"--xlsx given twice"};
+      haveXlsx = true;
+      opt.output = value(arg, "--xlsx");
+      if (!HasRegisterExtension(opt.output))
+        throw UsageError{"--xlsx output must end in .xlsx: '" + opt.output + "'"};
     } else if (is(arg, "--thumbnail")) {
       if (haveThumbnail) throw UsageError{"--thumbnail given twice"};
       haveThumbnail = true;
@@ -93,11 +101,11 @@ Options ParseOptions(const std::vector<std::string>& args) {
     opt.mode = Mode::Version;
     return opt;
   }
-  if (havePreviewOut + haveThumbnail + json + csv > 1) {
-    throw UsageError{"--json, --csv, --preview-out and --thumbnail exclude each other"};
+  if (havePreviewOut + haveThumbnail + json + csv + haveXlsx > 1) {
+    throw UsageError{"--json, --csv, --xlsx, --preview-out and --thumbnail exclude each other"};
   }
   if (opt.recursive && (havePreviewOut || haveThumbnail)) {
-    throw UsageError{"--recursive goes only with the text, --json and --csv reports"};
+    throw UsageError{"--recursive goes only with the text, --json, --csv and --xlsx reports"};
   }
   if (havePreviewOut) {
     if (positional.size() != 1) throw UsageError{"--preview-out takes exactly one FILE"};
@@ -115,14 +123,14 @@ Options ParseOptions(const std::vector<std::string>& args) {
     opt.format = ImageFormat::Png;
   } else {
     if (positional.empty()) throw UsageError{"no FILE given"};
-    opt.mode = json ? Mode::Json : csv ? Mode::Csv : Mode::Text;
+    opt.mode = json ? Mode::Json : csv ? Mode::Csv : haveXlsx ? Mode::Xlsx : Mode::Text;
     opt.files = std::move(positional);
   }
   return opt;
 }
 
 std::string SynopsisText() {
-  return "Usage: sheetpeek-info [--json | --csv] [--recursive] FILE...\n"
+  return "Usage: sheetpeek-info [--json | --csv | --xlsx OUT.xlsx] [--recursive] FILE...\n"
          "       sheetpeek-info --preview-out OUT.{bmp,png} FILE\n"
          "       sheetpeek-info --thumbnail SIZE FILE OUT.png\n";
 }
@@ -136,6 +144,8 @@ std::string UsageText() {
          "  --json              one JSON object per FILE and line (JSON Lines)\n"
          "  --csv               a drawing register: UTF-8 CSV with a byte-order mark and CRLF,\n"
          "                      a header row, then one row per FILE with the JSON values\n"
+         "  --xlsx OUT.xlsx     a drawing register as an Excel workbook: one row per FILE with\n"
+         "                      its texts, dates, element count, preview picture and a link\n"
          "  -r, --recursive     a FILE that is a folder is searched, with its subfolders, for\n"
          "                      files ending in .cad (any case); links to folders are not\n"
          "                      followed; its drawings are reported in byte order of their paths\n"

@@ -13,6 +13,7 @@ enum class Mode {
   Text,        // label: value blocks
   Json,        // one JSON object per file and line
   Csv,         // a register: one CSV row per file
+  Xlsx,        // a register as a workbook, written to `output`
   PreviewOut,  // write the decoded preview as BMP or PNG
   Thumbnail,   // freedesktop thumbnailer: scaled preview as PNG
   Help,
@@ -24,7 +25,7 @@ enum class ImageFormat { Bmp, Png };
 struct Options {
   Mode mode = Mode::Text;
   std::vector<std::string> files;  // the drawings, as given
-  std::string output;              // PreviewOut / Thumbnail target
+  std::string output;              // PreviewOut / Thumbnail / Xlsx target
   ImageFormat format = ImageFormat::Png;
   int thumbnailSize = 0;
   bool recursive = false;  // folders among the files are walked for drawings

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "DrawingText.h"
 #include "Orvicheader.h"
 
 namespace sheetpeek::info {
@@ -19,12 +20,6 @@ struct FileReport {
 // `sheetpeek-info: FILE: reason` with a line end; FILE shown as UTF-8, control characters in
 // FILE and reason as visible escapes, so that one message is always one line.
 std::string ErrorLine(const std::string& path, const std::string& reason);
-
-// Why a file did not open, as a short text.
-std::string OpenErrorText(const OpenError& error);
-
-// Why an opened file's header did not read completely: it broke off, or none was there.
-std::string ReadFailureText(const COrvicHeader& header);
 
 // The JSON object of one file as one compact line with its line end (the keys and their
 // order are a published contract).

@@ -39,6 +39,9 @@ int main(int argc, char** argv) {
     case Mode::Csv:
       rc = RunReports(options, stdout, stderr);
       break;
+    case Mode::Xlsx:
+      rc = RunRegister(options, stderr);
+      break;
     case Mode::PreviewOut:
       rc = RunPreviewOut(options, stderr);
       break;

@@ -59,7 +59,10 @@ class TfrmRaderAver : public QWidget {
   void StepFolder(sheetpeek::FolderStep step);
   // Puts what the window shows on the clipboard as the command line's label: value lines.
   void CopyShownText();
-  // The right-click menu: the folder steps and the copy, with their keys.
+  // Writes the register of the shown drawing's folder and its subfolders, asking where, and
+  // opens it; nothing happens with nothing shown.
+  void MakeFolderRegister();
+  // The right-click menu: the folder steps and the copy, with their keys, and the register.
   QMenu* ContextMenu() const { return contextMenu_; }
 
   // The fonts of the layout: the window's, the 15-pixel fixed one and the headings'.
@@ -104,6 +107,7 @@ class TfrmRaderAver : public QWidget {
   std::string shownPath_;  // the drawing the controls show; empty before the first
   std::string shownText_;  // what the window shows, as the copy gives it
   QMenu* contextMenu_ = nullptr;
+  QAction* registerAction_ = nullptr;
 
   QWidget* clientArea_ = nullptr;
   std::array<QWidget*, sheetpeek::kControlCount> controls_{};

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -13,6 +15,7 @@
 #include "PreviewImage.h"
 #include "PreviewZoom.h"
 #include "Raderaver.h"
+#include "RegisterMaker.h"
 
 using sheetpeek::FolderStep;
 
@@ -41,6 +44,12 @@ void TfrmRaderAver::CreateBrowsingActions() {
   copy->setShortcut(QKeySequence::Copy);
   connect(copy, &QAction::triggered, this, &TfrmRaderAver::CopyShownText);
   addAction(copy);
+  contextMenu_->addSeparator();
+  registerAction_ = contextMenu_->addAction(QString::fromUtf8(sheetpeek::kRegisterCaption));
+  connect(registerAction_, &QAction::triggered, this, &TfrmRaderAver::MakeFolderRegister);
+  // Only a shown drawing has a folder to list.
+  connect(contextMenu_, &QMenu::aboutToShow, this,
+          [this] { registerAction_->setEnabled(!shownPath_.empty()); });
 
   // A focused field would keep these keys for its cursor, and Ctrl+C for an empty selection.
   for (auto* field : findChildren<sheetpeek::TLabeledEdit*>()) field->installEventFilter(this);
@@ -58,6 +67,12 @@ void TfrmRaderAver::StepFolder(FolderStep step) {
 
 void TfrmRaderAver::CopyShownText() {
   QGuiApplication::clipboard()->setText(QString::fromUtf8(shownText_));
+}
+
+void TfrmRaderAver::MakeFolderRegister() {
+  if (shownPath_.empty()) return;
+  const QString folder = QFileInfo(QFile::decodeName(QByteArray::fromStdString(shownPath_))).absolutePath();
+  sheetpeek::MakeFolderRegister(this, folder);
 }
 
 void TfrmRaderAver::NoteShown(const sheetpeek::COrvicHeader& header) {

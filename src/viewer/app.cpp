@@ -18,6 +18,7 @@
 #include "HandoffBlock.h"
 #include "LabeledEdit.h"
 #include "Raderaver.h"
+#include "RegisterMaker.h"
 #include "SingleInstance.h"
 
 namespace {
@@ -32,10 +33,13 @@ using sheetpeek::ShowException;
 
 const char kUsage[] =
     "Usage: sheetpeek [FILE.cad...]\n"
+    "       sheetpeek --register FOLDER\n"
     "Shows the header and preview of an Orvic CAD drawing.\n"
     "Only one viewer runs at a time: a later start hands its names to the running\n"
     "window, which shows the first one, and ends at once.\n"
     "\n"
+    "  --register FOLDER  write the drawing register (図面台帳.xlsx) of FOLDER and its\n"
+    "              subfolders, asking where, and open it; no window, no hand-off\n"
     "  --help      show this help and exit\n"
     "  --version   show the version and exit\n";
 
@@ -154,6 +158,38 @@ int RunViewer(int& argc, char** argv, const QString& folder, InstanceLock* lock)
   return 0;
 }
 
+// --register: the register of one folder, without a window. It neither takes the single-instance
+// lock nor listens for hand-offs: a viewer started meanwhile opens its own window, and one that
+// runs already is left alone.
+int RunRegister(int& argc, char** argv, const std::string& folder) {
+  if (NoDisplayAtAll(argc, argv)) {
+    std::fputs("sheetpeek: no display to show the dialogs on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n",
+               stderr);
+    return 1;
+  }
+  SheetpeekApplication app(argc, argv);
+  const QString name = QFile::decodeName(QByteArray::fromStdString(folder));
+  if (!std::filesystem::is_directory(std::filesystem::path(folder))) {
+    const QString message = QStringLiteral("フォルダではありません: %1").arg(name);
+    PrintMessageLine(message.toStdString());
+    if (MessageBoxesWanted(qgetenv("QT_QPA_PLATFORM")))
+      QMessageBox::warning(nullptr, QStringLiteral("エラー"), message);
+    return 1;
+  }
+  const sheetpeek::RegisterRun run = sheetpeek::MakeFolderRegister(nullptr, name);
+  switch (run.result) {
+    case sheetpeek::RegisterRun::Written:
+      std::fprintf(stdout, "%s\n", run.path.toUtf8().constData());
+      return 0;
+    case sheetpeek::RegisterRun::Cancelled:
+      return 0;
+    case sheetpeek::RegisterRun::Failed:
+      break;
+  }
+  PrintMessageLine(run.message.toStdString());
+  return 1;
+}
+
 }  // namespace
 
 namespace {
@@ -167,6 +203,14 @@ int Start(int& argc, char** argv) {
   if (!arguments.empty() && arguments[0] == "--version") {
     std::printf("sheetpeek %s\n", SHEETPEEK_VERSION);
     return 0;
+  }
+
+  if (!arguments.empty() && arguments[0] == "--register") {
+    if (arguments.size() != 2) {
+      std::fputs("sheetpeek: --register takes one FOLDER\n", stderr);
+      return 2;
+    }
+    return RunRegister(argc, argv, arguments[1]);
   }
 
   std::string problem;

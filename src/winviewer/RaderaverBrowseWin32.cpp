@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "DrawingText.h"
+#include "PathName.h"
 #include "RaderaverWin32.h"
+#include "RegisterMakerWin32.h"
 #include "Win32Text.h"
 #include "WinHandoff.h"
 
@@ -86,6 +88,9 @@ bool TfrmRaderAver::BrowsingCommand(int command, bool fromKey) {
     }
   } else if (command == sheetpeek::kCommandZoom) {
     ShowEnlargedPreview();
+  } else if (command == sheetpeek::kCommandRegister) {
+    if (!shownPath_.empty())
+      sheetpeek::MakeFolderRegister(instance_, handle_, sheetpeek::SplitPath(shownPath_).folder);
   } else {
     return false;
   }
@@ -146,6 +151,10 @@ void TfrmRaderAver::ShowContextMenu(POINT at) {
   ::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
   ::AppendMenuW(menu.get(), MF_STRING, sheetpeek::kCommandCopy,
                 (Widen(sheetpeek::kCopyCaption) + L"\tCtrl+C").c_str());
+  ::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+  // Only a shown drawing has a folder to list.
+  ::AppendMenuW(menu.get(), MF_STRING | (shownPath_.empty() ? MF_GRAYED : 0), sheetpeek::kCommandRegister,
+                Widen(sheetpeek::kRegisterCaption).c_str());
   const int command = static_cast<int>(::TrackPopupMenuEx(
       menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, handle_, nullptr));
   if (command != 0) BrowsingCommand(command, false);

@@ -24,6 +24,8 @@ constexpr int kCommandStep = 40003;
 constexpr int kCommandCopy = 40007;
 // The picture control's double click.
 constexpr int kCommandZoom = 40008;
+// The right-click menu's register of the shown drawing's folder.
+constexpr int kCommandRegister = 40009;
 // How long a later start keeps trying to reach the window, in milliseconds.
 constexpr unsigned kHandoffRetryMs = 3000;
 

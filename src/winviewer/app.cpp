@@ -10,6 +10,7 @@
 
 #include "HandoffBlock.h"
 #include "RaderaverWin32.h"
+#include "RegisterMakerWin32.h"
 #include "Win32Text.h"
 #include "WinHandoff.h"
 
@@ -97,10 +98,41 @@ int RunViewer(HINSTANCE instance, std::vector<std::wstring> arguments, int showC
   return 0;
 }
 
+// --register FOLDER: the register without a window. It neither holds the mutex nor hands anything
+// over: a viewer started meanwhile opens its own window, one that runs already is left alone.
+int RunRegister(HINSTANCE instance, const std::vector<std::wstring>& arguments) {
+  const bool quiet = ::GetEnvironmentVariableW(L"SHEETPEEK_TEST_SAVE_AS", nullptr, 0) > 0;
+  const DWORD attributes =
+      arguments.size() == 2 ? ::GetFileAttributesW(arguments[1].c_str()) : INVALID_FILE_ATTRIBUTES;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    const std::wstring text = arguments.size() == 2
+                                  ? L"フォルダではありません: " + arguments[1]
+                                  : std::wstring(L"使い方: sheetpeek.exe --register FOLDER");
+    if (!quiet) ::MessageBoxW(nullptr, text.c_str(), L"エラー", MB_OK | MB_ICONWARNING);
+    return arguments.size() == 2 ? 1 : 2;
+  }
+  switch (sheetpeek::MakeFolderRegister(instance, nullptr, sheetpeek::Narrow(arguments[1]))) {
+    case sheetpeek::RegisterResult::Written:
+    case sheetpeek::RegisterResult::Cancelled:
+      return 0;
+    case sheetpeek::RegisterResult::Failed:
+      break;
+  }
+  return 1;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   std::vector<std::wstring> arguments = Arguments();
+  if (!arguments.empty() && arguments[0] == L"--register") {
+    try {
+      return RunRegister(instance, arguments);
+    } catch (const std::exception& e) {
+      ::MessageBoxW(nullptr, sheetpeek::Widen(e.what()).c_str(), L"SheetPeeker", MB_OK | MB_ICONERROR);
+      return 1;
+    }
+  }
   // Held until the process ends; its existence marks a running viewer.
   HANDLE mutex = ::CreateMutexW(nullptr, TRUE, L"Sheetpeek");
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {

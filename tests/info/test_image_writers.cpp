@@ -66,19 +66,24 @@ TEST(ImageWriters, BmpRowStrideByWidth) {
 }
 
 TEST(ImageWriters, PngReadsBackIndexForIndex) {
+  // An odd width, so that the last byte of a row holds one pixel.
   std::vector<std::uint8_t> pixels;
   for (int i = 0; i < 5 * 3; ++i) pixels.push_back(static_cast<std::uint8_t>((i * 5) % 16));
-  const test::DecodedImage png = test::ReadPalettePng(EncodePng(Image(5, 3, pixels)));
-  EXPECT_EQ(png.width, 5);
-  EXPECT_EQ(png.height, 3);
-  EXPECT_EQ(png.bitDepth, 4);
-  EXPECT_EQ(png.colorType, 3);
-  EXPECT_EQ(png.indices, pixels);
-  ASSERT_EQ(png.palette.size(), 16u);
-  for (std::size_t i = 0; i < 16; ++i) {
-    EXPECT_EQ(png.palette[i].r, PreviewBitmap::kPalette[i].r) << i;
-    EXPECT_EQ(png.palette[i].g, PreviewBitmap::kPalette[i].g) << i;
-    EXPECT_EQ(png.palette[i].b, PreviewBitmap::kPalette[i].b) << i;
+  PreviewBitmap preview(5, 3);
+  preview.Pack(pixels.data());
+  for (const std::string& file : {EncodePng(Image(5, 3, pixels)), EncodePreviewPng(preview)}) {
+    const test::DecodedImage png = test::ReadPalettePng(file);
+    EXPECT_EQ(png.width, 5);
+    EXPECT_EQ(png.height, 3);
+    EXPECT_EQ(png.bitDepth, 4);
+    EXPECT_EQ(png.colorType, 3);
+    EXPECT_EQ(png.indices, pixels);
+    ASSERT_EQ(png.palette.size(), 16u);
+    for (std::size_t i = 0; i < 16; ++i) {
+      EXPECT_EQ(png.palette[i].r, PreviewBitmap::kPalette[i].r) << i;
+      EXPECT_EQ(png.palette[i].g, PreviewBitmap::kPalette[i].g) << i;
+      EXPECT_EQ(png.palette[i].b, PreviewBitmap::kPalette[i].b) << i;
+    }
   }
 }
 
@@ -86,6 +91,7 @@ TEST(ImageWriters, EmptyImagesAreRefused) {
   for (const auto& img : {Image(0, 5, {}), Image(5, 0, {}), Image(0, 0, {})}) {
     EXPECT_THROW(EncodeBmp(img), ImageWriteError);
     EXPECT_THROW(EncodePng(img), ImageWriteError);
+    EXPECT_THROW(EncodePreviewPng(PreviewBitmap(img.width, img.height)), ImageWriteError);
   }
 }
 

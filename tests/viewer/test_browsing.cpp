@@ -103,9 +103,59 @@ TEST(Browsing, CopyGivesTheTextOfTheCommandLine) {
   for (QAction* a : menu->actions()) {
     if (!a->isSeparator()) shortcuts << a->shortcut().toString();
   }
-  EXPECT_EQ(shortcuts, (QStringList{"PgDown", "PgUp", "Home", "End", "Ctrl+C"}));
-  menu->actions().last()->trigger();
+  EXPECT_EQ(shortcuts, (QStringList{"PgDown", "PgUp", "Home", "End", "Ctrl+C", ""}));
+  menu->actions()[5]->trigger();
   EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("ファイル名: runs.cad\n")));
+}
+
+// The sheet of a written register, as text, each shared string put in its cell.
+std::string SheetXml(const std::string& workbook) {
+  const auto r = sheetpeek::test::RunChild(
+      {"/usr/bin/env", "python3", "-c",
+       "import re,sys,zipfile\n"
+       "z = zipfile.ZipFile(sys.argv[1])\n"
+       "s = z.read('xl/worksheets/sheet1.xml').decode()\n"
+       "si = re.findall(r'<si>(.*?)</si>', z.read('xl/sharedStrings.xml').decode(), re.S)"
+       " if 'xl/sharedStrings.xml' in z.namelist() else []\n"
+       "sys.stdout.write(re.sub(r'(<c [^>]*t=\"s\"[^>]*>)<v>(\\d+)</v>', lambda m: m.group(1) + "
+       "si[int(m.group(2))], s))\n",
+       workbook});
+  return r.exitCode == 0 ? r.out : "";
+}
+
+TEST(Browsing, RegisterOfTheShownFolderFromTheMenuAndTheCommandLine) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() + "/sub");
+  dir.WriteFile("A-1.cad", viewertest::Drawing("Note\t0,,No,001\n"));
+  dir.WriteFile("sub/B-2.cad", viewertest::Drawing("Note\t0,,No,=1+2\n"));
+  const std::string out = dir.path() + "/台帳.xlsx";
+  qputenv("SHEETPEEK_TEST_SAVE_AS", QFile::encodeName(QString::fromStdString(out)));
+  {
+    TfrmRaderAver w({dir.path() + "/sub/B-2.cad"});
+    ASSERT_TRUE(viewertest::ShowActive(w));
+    QAction* item = w.ContextMenu()->actions().last();
+    EXPECT_EQ(item->text(), QStringLiteral("図面台帳を作成…"));
+    // The shown drawing's folder: only sub/, not its parent.
+    item->trigger();
+    const std::string sheet = SheetXml(out);
+    EXPECT_NE(sheet.find("B-2.cad"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("<t>=1+2</t>"), std::string::npos) << sheet;
+    EXPECT_EQ(sheet.find("A-1.cad"), std::string::npos) << sheet;
+  }
+  // Without a window: the folder and its subfolders, the workbook's name on standard output.
+  sheetpeek::test::ChildOptions options;
+  options.env = {"SHEETPEEK_TEST_SAVE_AS=" + out, "QT_QPA_PLATFORM=offscreen"};
+  const auto run = sheetpeek::test::RunChild(
+      {sheetpeek::test::BuiltProgram("sheetpeek"), "--register", dir.path()}, options);
+  qunsetenv("SHEETPEEK_TEST_SAVE_AS");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, out + "\n");
+  const std::string sheet = SheetXml(out);
+  EXPECT_LT(sheet.find("A-1.cad"), sheet.find("B-2.cad")) << sheet;
+  EXPECT_NE(sheet.find("<t>001</t>"), std::string::npos) << sheet;
+  const auto notFolder = sheetpeek::test::RunChild(
+      {sheetpeek::test::BuiltProgram("sheetpeek"), "--register", dir.path() + "/A-1.cad"}, options);
+  EXPECT_EQ(notFolder.exitCode, 1);
 }
 
 TEST(Browsing, ZoomIsTheLargestFactorThatFits) {

@@ -26,6 +26,9 @@ class ImageWriteError : public std::runtime_error {
 // Whole file contents. Both throw ImageWriteError for an image with a zero side.
 std::string EncodeBmp(const IndexedImage& image);
 std::string EncodePng(const IndexedImage& image);
+// The preview as PNG straight from its packed rows, compressed for speed rather than size (the
+// register writes thousands): the same pixels and palette as EncodePng(ToIndexedImage(preview)).
+std::string EncodePreviewPng(const PreviewBitmap& preview);
 
 // The rows top to bottom, two pixels a byte, each row `stride` bytes (at least (width + 1) / 2).
 // Throws ImageWriteError for an image with a zero side.

@@ -37,12 +37,10 @@ class ComScope {
   HRESULT hr_;
 };
 
-}  // namespace
+enum class Effort { Size, Speed };
 
-std::string EncodePng(const IndexedImage& image) {
-  const UINT stride = static_cast<UINT>((static_cast<std::size_t>(image.width) + 1) / 2);
-  std::vector<std::uint8_t> packed = PackRows(image, stride);
-
+// `rows`: `height` rows of `stride` bytes, two pixels a byte, the left one in the high nibble.
+std::string Encode(int width, int height, UINT stride, const std::uint8_t* rows, Effort effort) {
   ComScope com;
   std::string out;
   {
@@ -57,8 +55,18 @@ std::string EncodePng(const IndexedImage& image) {
     ComPtr<IWICBitmapFrameEncode> frame;
     ComPtr<IPropertyBag2> options;
     Check(encoder->CreateNewFrame(&frame, &options), "frame");
+    if (effort == Effort::Speed && options) {
+      // No filter search; an encoder without the option just keeps its own choice.
+      PROPBAG2 name{};
+      name.pstrName = const_cast<LPOLESTR>(L"FilterOption");
+      VARIANT value;
+      ::VariantInit(&value);
+      value.vt = VT_UI1;
+      value.bVal = WICPngFilterNone;
+      options->Write(1, &name, &value);
+    }
     Check(frame->Initialize(options.Get()), "frame");
-    Check(frame->SetSize(static_cast<UINT>(image.width), static_cast<UINT>(image.height)), "size");
+    Check(frame->SetSize(static_cast<UINT>(width), static_cast<UINT>(height)), "size");
     WICPixelFormatGUID format = GUID_WICPixelFormat4bppIndexed;
     Check(frame->SetPixelFormat(&format), "pixel format");
     // The encoder may answer with the nearest format it has; anything but 4-bit indexed would
@@ -75,8 +83,8 @@ std::string EncodePng(const IndexedImage& image) {
     Check(factory->CreatePalette(&palette), "palette");
     Check(palette->InitializeCustom(colours, kPaletteSize), "palette");
     Check(frame->SetPalette(palette.Get()), "palette");
-    Check(frame->WritePixels(static_cast<UINT>(image.height), stride, static_cast<UINT>(packed.size()),
-                             packed.data()),
+    Check(frame->WritePixels(static_cast<UINT>(height), stride, stride * static_cast<UINT>(height),
+                             const_cast<BYTE*>(rows)),
           "pixels");
     Check(frame->Commit(), "frame");
     Check(encoder->Commit(), "file");
@@ -96,6 +104,24 @@ std::string EncodePng(const IndexedImage& image) {
     ::GlobalUnlock(memory);
   }
   return out;
+}
+
+}  // namespace
+
+std::string EncodePng(const IndexedImage& image) {
+  const UINT stride = static_cast<UINT>((static_cast<std::size_t>(image.width) + 1) / 2);
+  const std::vector<std::uint8_t> packed = PackRows(image, stride);
+  return Encode(image.width, image.height, stride, packed.data(), Effort::Size);
+}
+
+std::string EncodePreviewPng(const PreviewBitmap& preview) {
+  if (preview.Width() <= 0 || preview.Height() <= 0) {
+    throw ImageWriteError("the preview is empty (" + std::to_string(preview.Width()) + "x" +
+                          std::to_string(preview.Height()) + ")");
+  }
+  // The preview's rows are already the encoder's: left pixel in the high nibble, no padding.
+  return Encode(preview.Width(), preview.Height(), static_cast<UINT>(preview.Stride()), preview.Row(0),
+                Effort::Speed);
 }
 
 }  // namespace sheetpeek::info
