@@ -30,7 +30,7 @@ SetCompressor /SOLID lzma
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 RequestExecutionLevel user
-InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
+; No InstallDir: the folder follows the mode, unless /D= names one.
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
@@ -85,7 +85,14 @@ Var ModeRadioAll
 !insertmacro SelectMode ""
 !insertmacro SelectMode "un."
 
+; A folder given with /D= (set before .onInit) is kept whatever the mode.
+Var DirGiven
+
 Function .onInit
+  StrCpy $DirGiven 0
+  ${If} $INSTDIR != ""
+    StrCpy $DirGiven 1
+  ${EndIf}
   StrCpy $AllUsers 0
   ${GetParameters} $0
   ClearErrors
@@ -102,6 +109,16 @@ Function .onInit
       SetErrorLevel 740  ; ERROR_ELEVATION_REQUIRED
       Quit
     ${EndIf}
+  ${EndIf}
+  Call DefaultFolder
+FunctionEnd
+
+; The mode's own folder, unless /D= named one.
+Function DefaultFolder
+  ${If} $DirGiven == 1
+    Return
+  ${EndIf}
+  ${If} $AllUsers == 1
     StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
   ${Else}
     StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${PRODUCT}"
@@ -138,11 +155,7 @@ Function ModePageLeave
   ${EndIf}
   ; The folder after the context: $LOCALAPPDATA is the user's only in the per-user one.
   Call SelectMode
-  ${If} $AllUsers == 1
-    StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
-  ${Else}
-    StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${PRODUCT}"
-  ${EndIf}
+  Call DefaultFolder
 FunctionEnd
 
 ; The uninstaller learns its mode from its command line, as the uninstall entry starts it.
